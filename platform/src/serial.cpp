@@ -1,0 +1,310 @@
+#include "platform/serial.h"
+
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+struct SerialDevice {
+    int fd = -1;
+};
+
+namespace {
+
+std::string& DeviceFolder() {
+    static std::string folder = "/dev";
+    return folder;
+}
+
+thread_local int lastError = 0;
+
+// Every failure leaves through here, so the reason survives for the caller.
+bool Fail(int error) {
+    lastError = error;
+    return false;
+}
+
+bool IsHandle(HANDLE port) {
+    return port != nullptr && port != INVALID_HANDLE_VALUE && port->fd >= 0;
+}
+
+struct BaudEntry {
+    std::uint32_t rate;
+    speed_t code;
+};
+
+constexpr BaudEntry kBaudRates[] = {
+    {110, B110},     {300, B300},     {600, B600},       {1200, B1200},     {2400, B2400},
+    {4800, B4800},   {9600, B9600},   {19200, B19200},   {38400, B38400},   {57600, B57600},
+    {115200, B115200}, {230400, B230400},
+};
+
+// Modem-control calls fail with ENOTTY on a pseudo-terminal: it has no modem
+// lines, which is not an error.
+bool ModemLinesOk(int result) {
+    return result == 0 || errno == ENOTTY || errno == EINVAL;
+}
+
+} // namespace
+
+void SetSerialDeviceFolder(const std::string& folder) { DeviceFolder() = folder; }
+
+const std::string& GetSerialDeviceFolder() { return DeviceFolder(); }
+
+std::vector<std::string> PortNameCandidates(const std::string& portName,
+                                            const std::string& folder) {
+    if (portName.size() < 4 || portName.compare(0, 3, "COM") != 0) {
+        return {};
+    }
+    int number = 0;
+    for (std::size_t i = 3; i < portName.size(); ++i) {
+        if (portName[i] < '0' || portName[i] > '9' || number > 999) {
+            return {};
+        }
+        number = number * 10 + (portName[i] - '0');
+    }
+    if (number < 1) {
+        return {};
+    }
+    const std::string index = std::to_string(number - 1);
+    return {folder + "/" + portName, folder + "/ttyUSB" + index, folder + "/ttyS" + index};
+}
+
+std::string ResolvePortName(const std::string& portName, const std::string& folder) {
+    struct stat info {};
+    for (const std::string& path : PortNameCandidates(portName, folder)) {
+        if (::stat(path.c_str(), &info) == 0) {
+            return path;
+        }
+    }
+    return {};
+}
+
+HANDLE OpenSerialPort(const std::string& portName) {
+    const std::string path = ResolvePortName(portName, DeviceFolder());
+    if (path.empty()) {
+        Fail(ENOENT);
+        return INVALID_HANDLE_VALUE;
+    }
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        Fail(errno);
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || !::isatty(fd)) {
+        Fail(errno != 0 ? errno : ENOTTY);
+        ::close(fd);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        Fail(errno == EWOULDBLOCK ? EBUSY : errno);
+        ::close(fd);
+        return INVALID_HANDLE_VALUE;
+    }
+    ::ioctl(fd, TIOCEXCL); // keeps out openers that do not take the lock; root bypasses it
+    return new SerialDevice{fd};
+}
+
+bool GetCommState(HANDLE port, DCB& dcb) {
+    if (!IsHandle(port)) {
+        return Fail(EBADF);
+    }
+    termios tio{};
+    if (::tcgetattr(port->fd, &tio) != 0) {
+        return Fail(errno);
+    }
+    dcb = DCB{};
+    const speed_t speed = ::cfgetospeed(&tio);
+    for (const BaudEntry& entry : kBaudRates) {
+        if (entry.code == speed) {
+            dcb.BaudRate = entry.rate;
+        }
+    }
+    switch (tio.c_cflag & CSIZE) {
+    case CS5: dcb.ByteSize = 5; break;
+    case CS6: dcb.ByteSize = 6; break;
+    case CS7: dcb.ByteSize = 7; break;
+    default: dcb.ByteSize = 8; break;
+    }
+    dcb.Parity = (tio.c_cflag & PARENB) == 0 ? NOPARITY
+                 : (tio.c_cflag & PARODD) != 0 ? ODDPARITY
+                                              : EVENPARITY;
+    dcb.StopBits = (tio.c_cflag & CSTOPB) != 0 ? TWOSTOPBITS : ONESTOPBIT;
+    dcb.fParity = (tio.c_iflag & INPCK) != 0 ? 1 : 0;
+    dcb.fOutX = (tio.c_iflag & IXON) != 0 ? 1 : 0;
+    dcb.fInX = (tio.c_iflag & IXOFF) != 0 ? 1 : 0;
+    dcb.fOutxCtsFlow = (tio.c_cflag & CRTSCTS) != 0 ? 1 : 0;
+    dcb.fRtsControl = dcb.fOutxCtsFlow != 0 ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_DISABLE;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    int lines = 0;
+    if (::ioctl(port->fd, TIOCMGET, &lines) == 0) {
+        dcb.fDtrControl = (lines & TIOCM_DTR) != 0 ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+        if (dcb.fOutxCtsFlow == 0) {
+            dcb.fRtsControl = (lines & TIOCM_RTS) != 0 ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+        }
+    } else if (!ModemLinesOk(-1)) {
+        return Fail(errno);
+    }
+    dcb.XonChar = static_cast<char>(tio.c_cc[VSTART]);
+    dcb.XoffChar = static_cast<char>(tio.c_cc[VSTOP]);
+    dcb.EofChar = static_cast<char>(tio.c_cc[VEOF]);
+    return true;
+}
+
+bool SetCommState(HANDLE port, const DCB& dcb) {
+    if (!IsHandle(port)) {
+        return Fail(EBADF);
+    }
+    termios tio{};
+    if (::tcgetattr(port->fd, &tio) != 0) {
+        return Fail(errno);
+    }
+    speed_t speed = 0;
+    bool known = false;
+    for (const BaudEntry& entry : kBaudRates) {
+        if (entry.rate == dcb.BaudRate) {
+            speed = entry.code;
+            known = true;
+        }
+    }
+    if (!known || dcb.ByteSize < 5 || dcb.ByteSize > 8) {
+        return Fail(EINVAL);
+    }
+    // Binary line: every received byte is delivered as it came, zero bytes
+    // included, with no echo, no line editing and no character translation.
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    tio.c_cflag |= kSizes[dcb.ByteSize - 5];
+    if (dcb.Parity == ODDPARITY) {
+        tio.c_cflag |= PARENB | PARODD;
+    } else if (dcb.Parity == EVENPARITY) {
+        tio.c_cflag |= PARENB;
+    }
+    if (dcb.StopBits == TWOSTOPBITS) {
+        tio.c_cflag |= CSTOPB;
+    }
+    if (dcb.fParity != 0) {
+        tio.c_iflag |= INPCK;
+    }
+    if (dcb.fOutxCtsFlow != 0) {
+        tio.c_cflag |= CRTSCTS;
+    }
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    if (dcb.fOutX != 0) {
+        tio.c_iflag |= IXON;
+    }
+    if (dcb.fInX != 0) {
+        tio.c_iflag |= IXOFF;
+    }
+    tio.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
+    tio.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0 ||
+        ::tcsetattr(port->fd, TCSANOW, &tio) != 0) {
+        return Fail(errno);
+    }
+    int dtr = TIOCM_DTR;
+    int rts = TIOCM_RTS;
+    if (!ModemLinesOk(::ioctl(port->fd, dcb.fDtrControl == DTR_CONTROL_DISABLE ? TIOCMBIC
+                                                                               : TIOCMBIS,
+                              &dtr))) {
+        return Fail(errno);
+    }
+    if (dcb.fRtsControl != RTS_CONTROL_HANDSHAKE &&
+        !ModemLinesOk(::ioctl(port->fd, dcb.fRtsControl == RTS_CONTROL_DISABLE ? TIOCMBIC
+                                                                               : TIOCMBIS,
+                              &rts))) {
+        return Fail(errno);
+    }
+    return true;
+}
+
+ReadResult ReadFile(HANDLE port, std::uint8_t& byte, int timeoutMs, const WaitHook& whileWaiting) {
+    if (!IsHandle(port)) {
+        Fail(EBADF);
+        return ReadResult::Failed;
+    }
+    // The wait is cut into short slices so that the hook can keep the window
+    // painted and notice a cancel request while the line is quiet.
+    constexpr int kSliceMs = 15;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const ssize_t got = ::read(port->fd, &byte, 1);
+        if (got == 1) {
+            return ReadResult::Ok;
+        }
+        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
+            // End of file, EIO or ENXIO: the device is gone.
+            Fail(got == 0 ? ENXIO : errno);
+            return ReadResult::Failed;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) {
+            Fail(ETIMEDOUT);
+            return ReadResult::TimedOut;
+        }
+        if (whileWaiting && !whileWaiting()) {
+            Fail(ECANCELED);
+            return ReadResult::Cancelled;
+        }
+        pollfd waiting{port->fd, POLLIN, 0};
+        const int ready = ::poll(&waiting, 1, static_cast<int>(std::min<long long>(left, kSliceMs)));
+        if (ready < 0 && errno != EINTR) {
+            Fail(errno);
+            return ReadResult::Failed;
+        }
+        if (ready > 0 && (waiting.revents & (POLLERR | POLLNVAL)) != 0) {
+            Fail(EIO);
+            return ReadResult::Failed;
+        }
+        // POLLHUP with POLLIN still lets the remaining bytes be read; the next
+        // read reports the hang-up itself.
+    }
+}
+
+bool WriteFile(HANDLE port, const void* data, std::size_t size) {
+    if (!IsHandle(port)) {
+        return Fail(EBADF);
+    }
+    constexpr int kStallMs = 2000;
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t put = ::write(port->fd, bytes, size);
+        if (put > 0) {
+            bytes += put;
+            size -= static_cast<std::size_t>(put);
+            continue;
+        }
+        if (put < 0 && errno != EAGAIN && errno != EINTR) {
+            return Fail(errno);
+        }
+        pollfd waiting{port->fd, POLLOUT, 0};
+        if (::poll(&waiting, 1, kStallMs) <= 0 || (waiting.revents & (POLLERR | POLLHUP)) != 0) {
+            return Fail(EIO);
+        }
+    }
+    return true;
+}
+
+void CloseHandle(HANDLE port) {
+    if (!IsHandle(port)) {
+        return;
+    }
+    ::close(port->fd); // also releases the flock
+    delete port;
+}
+
+int SerialPortDescriptor(HANDLE port) { return IsHandle(port) ? port->fd : -1; }
+
+int LastSerialError() { return lastError; }

@@ -1,0 +1,6 @@
+#pragma once
+
+#include "platform/afx.h"
+
+// The dialogs, strings and icon of the application.
+const ResourceTable& BackupResources();

@@ -1,0 +1,5 @@
+#include "BackupApp.h"
+
+CBackupApp theApp;
+
+int main(int argc, char** argv) { return AfxWinMain(argc, argv); }
