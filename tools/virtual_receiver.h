@@ -1,0 +1,75 @@
+// A BC245XLT that lives on a pseudo-terminal: it plays the receiver's side of
+// the clone protocol, in FIRST mode (it sends its memory) or CLONE mode (it
+// takes a memory image), and can misbehave on demand.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct ReceiverFaults {
+    bool silentAtStart = false; // FIRST: never send "MDL"; CLONE: never answer "MDL"
+    int silentAt = -1;          // FIRST: go quiet after this many records; CLONE: do not answer record n
+    bool crlf = false;          // end lines with CR LF instead of CR
+    int badChecksumAt = -1;     // FIRST: record n carries a wrong checksum
+    int shortLineAt = -1;       // FIRST: record n is cut short
+    int longLineAt = -1;        // FIRST: record n has 300 characters
+    bool lowerCaseHex = false;  // FIRST: data digits in lower case
+    int extraRecords = 0;       // FIRST: records sent beyond the image, past 512 if it is full
+    int hangUpAt = -1;          // FIRST: hang up before record n; CLONE: after receiving record n
+    int ngAt = -1;              // CLONE: answer "NG" to record n
+    std::string modelReply = "BC245XLT0"; // CLONE: the answer to "MDL"
+    int startDelayMs = 100;     // FIRST: pause between the port being opened and "MDL"
+};
+
+class VirtualReceiver {
+public:
+    // Opens a pseudo-terminal and, if linkPath is not empty, makes a symbolic
+    // link to its device there (an existing link is replaced).
+    static std::unique_ptr<VirtualReceiver> Create(const std::string& linkPath, std::string& error);
+    ~VirtualReceiver();
+
+    const std::string& DevicePath() const { return m_devicePath; }
+
+    // FIRST mode: sends the image (a multiple of 16 bytes) as clone records.
+    // Returns true when the exchange ran to "END" as the faults allowed.
+    bool RunFirst(const std::vector<std::uint8_t>& image, const ReceiverFaults& faults,
+                  int timeoutMs);
+
+    // CLONE mode: receives records until "END" and keeps their data.
+    bool RunClone(const ReceiverFaults& faults, int timeoutMs);
+
+    // Every byte the computer sent during the last run, as it came.
+    const std::string& Wire() const { return m_wire; }
+    // The data of the records received in CLONE mode, in order.
+    const std::vector<std::uint8_t>& Received() const { return m_received; }
+    // What went wrong in the last run, for messages.
+    const std::string& Problem() const { return m_problem; }
+
+    // Raw access for scripted exchanges: bytes as they are, and whatever has
+    // arrived within the time given.
+    bool SendRaw(const std::string& bytes);
+    std::string ReadAvailable(int timeoutMs);
+
+    // Waits until the program has closed the port again.
+    bool WaitForClose(int timeoutMs);
+
+    // Closes the pseudo-terminal: the device is gone for whoever has it open.
+    void HangUp();
+
+private:
+    VirtualReceiver() = default;
+    bool WaitForClient(int timeoutMs);
+    bool Send(const std::string& line, bool crlf);
+    bool ReadLine(std::string& line, int timeoutMs);
+    bool Fail(const std::string& problem);
+
+    int m_master = -1;
+    std::string m_devicePath;
+    std::string m_linkPath;
+    std::string m_wire;
+    std::string m_pending;
+    std::vector<std::uint8_t> m_received;
+    std::string m_problem;
+};

@@ -1,0 +1,155 @@
+// Command-line front of the virtual receiver, for trying the program with no
+// receiver at hand.
+#include "virtual_receiver.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: bc245xlt-virtual-receiver first|clone [options]\n"
+    "\n"
+    "Plays a BC245XLT on a pseudo-terminal, so that the utility can get and send\n"
+    "data with no receiver at hand.\n"
+    "\n"
+    "  first    FIRST mode: send a memory image to the utility (its Get Data)\n"
+    "  clone    CLONE mode: receive an image from the utility (its Send Data)\n"
+    "\n"
+    "Options:\n"
+    "  --link PATH        make PATH a link to the pseudo-terminal (for example\n"
+    "                     /dev/COM1, which the utility opens for \"COM1\")\n"
+    "  --image FILE       FIRST: the raw bytes to send (default: 8192 bytes of a\n"
+    "                     counting pattern); a .mrv backup file works too\n"
+    "  --records N        FIRST: send only the first N records\n"
+    "  --out FILE         CLONE: write the received bytes there\n"
+    "  --repeat           serve one exchange after another until interrupted\n"
+    "  --timeout SECONDS  how long to wait for the utility (default 120)\n"
+    "Faults:\n"
+    "  --silent-at-start  never send or answer the model query\n"
+    "  --silent-at N      go quiet at record N\n"
+    "  --crlf             end lines with CR LF\n"
+    "  --bad-checksum N   FIRST: record N has a wrong checksum\n"
+    "  --short-line N     FIRST: record N is cut short\n"
+    "  --long-line N      FIRST: record N is 300 characters long\n"
+    "  --lower-case       FIRST: data in lower-case hex\n"
+    "  --extra N          FIRST: send N records more than the image holds\n"
+    "  --hang-up N        hang up at record N\n"
+    "  --ng N             CLONE: reject record N with NG\n"
+    "  --model TEXT       CLONE: answer the model query with TEXT\n";
+
+bool ReadImage(const std::string& path, std::vector<std::uint8_t>& image) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    // A backup file: skip its two lines and the length field.
+    const std::string header = "BC245XLT MRVv1.0\n";
+    if (image.size() > header.size() && std::equal(header.begin(), header.end(), image.begin())) {
+        std::size_t at = header.size();
+        while (at < image.size() && image[at] != '\n') {
+            ++at;
+        }
+        at += 1 + 4;
+        image.erase(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(std::min(at, image.size())));
+    }
+    image.resize(std::min<std::size_t>(image.size(), 8192) / 16 * 16);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        std::fputs(kUsage, argc < 2 ? stderr : stdout);
+        return argc < 2 ? 2 : 0;
+    }
+    const std::string mode = argv[1];
+    if (mode != "first" && mode != "clone") {
+        std::fprintf(stderr, "unknown mode '%s'\n\n%s", mode.c_str(), kUsage);
+        return 2;
+    }
+    std::string link, imagePath, outPath;
+    int records = -1, timeoutSeconds = 120;
+    bool repeat = false;
+    ReceiverFaults faults;
+    for (int i = 2; i < argc; ++i) {
+        const std::string option = argv[i];
+        const auto value = [&]() -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "%s needs a value\n", option.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (option == "--link") link = value();
+        else if (option == "--image") imagePath = value();
+        else if (option == "--records") records = std::atoi(value());
+        else if (option == "--out") outPath = value();
+        else if (option == "--repeat") repeat = true;
+        else if (option == "--timeout") timeoutSeconds = std::atoi(value());
+        else if (option == "--silent-at-start") faults.silentAtStart = true;
+        else if (option == "--silent-at") faults.silentAt = std::atoi(value());
+        else if (option == "--crlf") faults.crlf = true;
+        else if (option == "--bad-checksum") faults.badChecksumAt = std::atoi(value());
+        else if (option == "--short-line") faults.shortLineAt = std::atoi(value());
+        else if (option == "--long-line") faults.longLineAt = std::atoi(value());
+        else if (option == "--lower-case") faults.lowerCaseHex = true;
+        else if (option == "--extra") faults.extraRecords = std::atoi(value());
+        else if (option == "--hang-up") faults.hangUpAt = std::atoi(value());
+        else if (option == "--ng") faults.ngAt = std::atoi(value());
+        else if (option == "--model") faults.modelReply = value();
+        else {
+            std::fprintf(stderr, "unknown option '%s'\n\n%s", option.c_str(), kUsage);
+            return 2;
+        }
+    }
+    std::vector<std::uint8_t> image(8192);
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+    }
+    if (!imagePath.empty() && !ReadImage(imagePath, image)) {
+        std::fprintf(stderr, "cannot read %s\n", imagePath.c_str());
+        return 1;
+    }
+    if (records >= 0) {
+        image.resize(std::min<std::size_t>(image.size(), static_cast<std::size_t>(records) * 16));
+    }
+    std::string error;
+    auto receiver = VirtualReceiver::Create(link, error);
+    if (!receiver) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    std::printf("Virtual BC245XLT in %s mode on %s%s%s\n", mode == "first" ? "FIRST" : "CLONE",
+                receiver->DevicePath().c_str(), link.empty() ? "" : " (link ", link.empty() ? "" : (link + ")").c_str());
+    std::fflush(stdout);
+    int status = 0;
+    do {
+        const bool ok = mode == "first" ? receiver->RunFirst(image, faults, timeoutSeconds * 1000)
+                                        : receiver->RunClone(faults, timeoutSeconds * 1000);
+        if (ok && mode == "first") {
+            std::printf("Sent %zu records.\n", image.size() / 16 + static_cast<std::size_t>(faults.extraRecords));
+        } else if (ok) {
+            std::printf("Received %zu records.\n", receiver->Received().size() / 16);
+            if (!outPath.empty()) {
+                std::ofstream out(outPath, std::ios::binary);
+                out.write(reinterpret_cast<const char*>(receiver->Received().data()),
+                          static_cast<std::streamsize>(receiver->Received().size()));
+            }
+        } else {
+            std::printf("Exchange ended: %s\n", receiver->Problem().c_str());
+            status = 1;
+        }
+        std::fflush(stdout);
+        if (repeat) {
+            receiver->WaitForClose(timeoutSeconds * 1000);
+        }
+    } while (repeat);
+    return status;
+}
