@@ -28,6 +28,7 @@
 #include <qdrawutil.h>
 
 #include <algorithm>
+#include <limits>
 #include <cstring>
 #include <map>
 #include <new>
@@ -553,7 +554,7 @@ QWidget* CreateControlWidget(const ControlTemplate& control, const DialogBaseUni
         auto* edit = new QLineEdit(parent);
         edit->setFrame((style & WS_BORDER) != 0);
         edit->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        edit->setMaxLength(32767);
+        edit->setMaxLength(std::numeric_limits<int>::max());
         return edit;
     }
     if (windowClass == WC_COMBOBOX) {
