@@ -74,7 +74,9 @@ LineResult CBackupDlg::ReadLine(CString& line, int timeoutMs) {
     }
 }
 
-void CBackupDlg::SendText(const char* text) { WriteFile(m_hPort, text, std::strlen(text)); }
+void CBackupDlg::SendText(const char* text) {
+    WriteFile(m_hPort, text, std::strlen(text));
+}
 
 void CBackupDlg::ClosePort() {
     CloseHandle(m_hPort);

@@ -31,7 +31,8 @@ CString FormatRecordLine(int offset, const unsigned char* data) {
                               static_cast<unsigned>(data[i]));
     }
     const unsigned sum = RecordChecksum(std::string_view(record, static_cast<std::size_t>(used)));
-    used += std::snprintf(record + used, sizeof record - static_cast<std::size_t>(used), "~%04X", sum);
+    used +=
+        std::snprintf(record + used, sizeof record - static_cast<std::size_t>(used), "~%04X", sum);
     return CString(record, static_cast<std::size_t>(used));
 }
 

@@ -10,17 +10,17 @@
 
 struct ReceiverFaults {
     bool silentAtStart = false; // FIRST: never send "MDL"; CLONE: never answer "MDL"
-    int silentAt = -1;          // FIRST: go quiet after this many records; CLONE: do not answer record n
-    bool crlf = false;          // end lines with CR LF instead of CR
-    int badChecksumAt = -1;     // FIRST: record n carries a wrong checksum
-    int shortLineAt = -1;       // FIRST: record n is cut short
-    int longLineAt = -1;        // FIRST: record n has 300 characters
-    bool lowerCaseHex = false;  // FIRST: data digits in lower case
-    int extraRecords = 0;       // FIRST: records sent beyond the image, past 512 if it is full
-    int hangUpAt = -1;          // FIRST: hang up before record n; CLONE: after receiving record n
-    int ngAt = -1;              // CLONE: answer "NG" to record n
+    int silentAt = -1; // FIRST: go quiet after this many records; CLONE: do not answer record n
+    bool crlf = false; // end lines with CR LF instead of CR
+    int badChecksumAt = -1;    // FIRST: record n carries a wrong checksum
+    int shortLineAt = -1;      // FIRST: record n is cut short
+    int longLineAt = -1;       // FIRST: record n has 300 characters
+    bool lowerCaseHex = false; // FIRST: data digits in lower case
+    int extraRecords = 0;      // FIRST: records sent beyond the image, past 512 if it is full
+    int hangUpAt = -1;         // FIRST: hang up before record n; CLONE: after receiving record n
+    int ngAt = -1;             // CLONE: answer "NG" to record n
     std::string modelReply = "BC245XLT0"; // CLONE: the answer to "MDL"
-    int startDelayMs = 100;     // FIRST: pause between the port being opened and "MDL"
+    int startDelayMs = 100;               // FIRST: pause between the port being opened and "MDL"
 };
 
 class VirtualReceiver {

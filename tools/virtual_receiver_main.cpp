@@ -56,7 +56,8 @@ bool ReadImage(const std::string& path, std::vector<std::uint8_t>& image) {
             ++at;
         }
         at += 1 + 4;
-        image.erase(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(std::min(at, image.size())));
+        image.erase(image.begin(),
+                    image.begin() + static_cast<std::ptrdiff_t>(std::min(at, image.size())));
     }
     image.resize(std::min<std::size_t>(image.size(), 8192) / 16 * 16);
     return true;
@@ -87,23 +88,40 @@ int main(int argc, char** argv) {
             }
             return argv[++i];
         };
-        if (option == "--link") link = value();
-        else if (option == "--image") imagePath = value();
-        else if (option == "--records") records = std::atoi(value());
-        else if (option == "--out") outPath = value();
-        else if (option == "--repeat") repeat = true;
-        else if (option == "--timeout") timeoutSeconds = std::atoi(value());
-        else if (option == "--silent-at-start") faults.silentAtStart = true;
-        else if (option == "--silent-at") faults.silentAt = std::atoi(value());
-        else if (option == "--crlf") faults.crlf = true;
-        else if (option == "--bad-checksum") faults.badChecksumAt = std::atoi(value());
-        else if (option == "--short-line") faults.shortLineAt = std::atoi(value());
-        else if (option == "--long-line") faults.longLineAt = std::atoi(value());
-        else if (option == "--lower-case") faults.lowerCaseHex = true;
-        else if (option == "--extra") faults.extraRecords = std::atoi(value());
-        else if (option == "--hang-up") faults.hangUpAt = std::atoi(value());
-        else if (option == "--ng") faults.ngAt = std::atoi(value());
-        else if (option == "--model") faults.modelReply = value();
+        if (option == "--link")
+            link = value();
+        else if (option == "--image")
+            imagePath = value();
+        else if (option == "--records")
+            records = std::atoi(value());
+        else if (option == "--out")
+            outPath = value();
+        else if (option == "--repeat")
+            repeat = true;
+        else if (option == "--timeout")
+            timeoutSeconds = std::atoi(value());
+        else if (option == "--silent-at-start")
+            faults.silentAtStart = true;
+        else if (option == "--silent-at")
+            faults.silentAt = std::atoi(value());
+        else if (option == "--crlf")
+            faults.crlf = true;
+        else if (option == "--bad-checksum")
+            faults.badChecksumAt = std::atoi(value());
+        else if (option == "--short-line")
+            faults.shortLineAt = std::atoi(value());
+        else if (option == "--long-line")
+            faults.longLineAt = std::atoi(value());
+        else if (option == "--lower-case")
+            faults.lowerCaseHex = true;
+        else if (option == "--extra")
+            faults.extraRecords = std::atoi(value());
+        else if (option == "--hang-up")
+            faults.hangUpAt = std::atoi(value());
+        else if (option == "--ng")
+            faults.ngAt = std::atoi(value());
+        else if (option == "--model")
+            faults.modelReply = value();
         else {
             std::fprintf(stderr, "unknown option '%s'\n\n%s", option.c_str(), kUsage);
             return 2;
@@ -127,14 +145,16 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("Virtual BC245XLT in %s mode on %s%s%s\n", mode == "first" ? "FIRST" : "CLONE",
-                receiver->DevicePath().c_str(), link.empty() ? "" : " (link ", link.empty() ? "" : (link + ")").c_str());
+                receiver->DevicePath().c_str(), link.empty() ? "" : " (link ",
+                link.empty() ? "" : (link + ")").c_str());
     std::fflush(stdout);
     int status = 0;
     do {
         const bool ok = mode == "first" ? receiver->RunFirst(image, faults, timeoutSeconds * 1000)
                                         : receiver->RunClone(faults, timeoutSeconds * 1000);
         if (ok && mode == "first") {
-            std::printf("Sent %zu records.\n", image.size() / 16 + static_cast<std::size_t>(faults.extraRecords));
+            std::printf("Sent %zu records.\n",
+                        image.size() / 16 + static_cast<std::size_t>(faults.extraRecords));
         } else if (ok) {
             std::printf("Received %zu records.\n", receiver->Received().size() / 16);
             if (!outPath.empty()) {

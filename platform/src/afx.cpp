@@ -28,8 +28,8 @@
 #include <qdrawutil.h>
 
 #include <algorithm>
-#include <limits>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <new>
 
@@ -70,7 +70,9 @@ QImage RenderIconImage(const IconImage& source) {
 
 } // namespace
 
-void AfxSetResourceTable(const ResourceTable* table) { resources = table; }
+void AfxSetResourceTable(const ResourceTable* table) {
+    resources = table;
+}
 
 const DialogTemplate* AfxFindDialogTemplate(UINT id) {
     if (resources != nullptr) {
@@ -136,8 +138,8 @@ QFont DialogFont(int pointSize) {
 
 DialogBaseUnits BaseUnitsOf(const QFont& font) {
     const QFontMetrics metrics(font);
-    const int letters =
-        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int letters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     // The average width of the 52 letters, rounded to the nearest pixel.
     return {(letters / 26 + 1) / 2, metrics.height()};
 }
@@ -165,7 +167,9 @@ const AFX_MSGMAP_ENTRY kNoEntries[] = {END_MESSAGE_MAP()};
 const AFX_MSGMAP kCmdTargetMap = {nullptr, kNoEntries};
 } // namespace
 
-const AFX_MSGMAP* CCmdTarget::GetMessageMap() const { return &kCmdTargetMap; }
+const AFX_MSGMAP* CCmdTarget::GetMessageMap() const {
+    return &kCmdTargetMap;
+}
 
 const AFX_MSGMAP_ENTRY* CCmdTarget::FindMessageEntry(UINT message, WPARAM wParam) const {
     for (const AFX_MSGMAP* map = GetMessageMap(); map != nullptr; map = map->pBaseMap) {
@@ -355,7 +359,9 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM, LPARAM lParam) {
     return 0;
 }
 
-LRESULT CWnd::Default() { return DefWindowProc(m_current.message, m_current.wParam, m_current.lParam); }
+LRESULT CWnd::Default() {
+    return DefWindowProc(m_current.message, m_current.wParam, m_current.lParam);
+}
 
 LRESULT CWnd::ControlMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (auto* list = qobject_cast<QListWidget*>(m_widget)) {
@@ -516,9 +522,9 @@ protected:
         }
         if (QAction* chosen = popup.exec(event->globalPos())) {
             const QPoint at = event->globalPos();
-            m_owner->WindowProc(WM_SYSCOMMAND, chosen->data().toUInt(),
-                                MAKELPARAM(static_cast<unsigned>(at.x()),
-                                           static_cast<unsigned>(at.y())));
+            m_owner->WindowProc(
+                WM_SYSCOMMAND, chosen->data().toUInt(),
+                MAKELPARAM(static_cast<unsigned>(at.x()), static_cast<unsigned>(at.y())));
         }
     }
 
@@ -600,7 +606,8 @@ QWidget* CreateControlWidget(const ControlTemplate& control, const DialogBaseUni
     }
     case SS_ICON: {
         auto* label = new QLabel(parent);
-        label->setPixmap(AfxIconImage(AfxLoadIcon(static_cast<UINT>(control.iconId))).pixmap(32, 32));
+        label->setPixmap(
+            AfxIconImage(AfxLoadIcon(static_cast<UINT>(control.iconId))).pixmap(32, 32));
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         return label;
     }
@@ -633,7 +640,9 @@ QRect ControlGeometry(const ControlTemplate& control, const DialogBaseUnits& uni
 
 CDialog::CDialog(UINT templateId, CWnd* parent) : m_templateId(templateId), m_parent(parent) {}
 
-CDialog::~CDialog() { DestroyWindow(); }
+CDialog::~CDialog() {
+    DestroyWindow();
+}
 
 const AFX_MSGMAP* CDialog::GetMessageMap() const {
     static const AFX_MSGMAP map = {CCmdTarget::GetMessageMap(), DialogEntries()};
@@ -671,7 +680,8 @@ bool CDialog::CreateDialogWindow() {
     m_units = BaseUnitsOf(font);
     const PixelRect client = MapDialogRect(m_units, 0, 0, m_template->cx, m_template->cy);
     m_window->setFixedSize(client.width, client.height);
-    m_window->setWindowTitle(AnsiToQString(m_template->caption != nullptr ? m_template->caption : ""));
+    m_window->setWindowTitle(
+        AnsiToQString(m_template->caption != nullptr ? m_template->caption : ""));
 
     QWidget* previousTabStop = nullptr;
     for (const ControlTemplate& control : m_template->controls) {
@@ -727,8 +737,10 @@ bool CDialog::Create() {
                              : area;
     QRect frame(QPoint(0, 0), m_window->size());
     frame.moveCenter(around.center());
-    frame.moveLeft(std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() - frame.width())));
-    frame.moveTop(std::clamp(frame.top(), area.top(), std::max(area.top(), area.bottom() - frame.height())));
+    frame.moveLeft(
+        std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() - frame.width())));
+    frame.moveTop(
+        std::clamp(frame.top(), area.top(), std::max(area.top(), area.bottom() - frame.height())));
     m_window->move(frame.topLeft());
     m_window->show();
     if (defaultFocus) {
@@ -784,7 +796,9 @@ CWnd* CDialog::GetDlgItem(int id) const {
     return nullptr;
 }
 
-CMenu* CDialog::GetSystemMenu(BOOL) { return m_systemMenu.get(); }
+CMenu* CDialog::GetSystemMenu(BOOL) {
+    return m_systemMenu.get();
+}
 
 BOOL CDialog::OnInitDialog() {
     DoDataExchange();
@@ -796,7 +810,9 @@ void CDialog::OnOK() {
     EndDialog(IDOK);
 }
 
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+void CDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
 
 LRESULT CDialog::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -871,11 +887,17 @@ CWinApp::~CWinApp() {
     }
 }
 
-CWinApp* AfxGetApp() { return theApplication; }
+CWinApp* AfxGetApp() {
+    return theApplication;
+}
 
-CString AfxGetAppName() { return theApplication != nullptr ? theApplication->m_pszAppName : ""; }
+CString AfxGetAppName() {
+    return theApplication != nullptr ? theApplication->m_pszAppName : "";
+}
 
-CWnd* AfxGetMainWnd() { return theApplication != nullptr ? theApplication->m_pMainWnd : nullptr; }
+CWnd* AfxGetMainWnd() {
+    return theApplication != nullptr ? theApplication->m_pMainWnd : nullptr;
+}
 
 int AfxWinMain(int argc, char** argv) {
     QApplication toolkit(argc, argv);
@@ -886,7 +908,9 @@ int AfxWinMain(int argc, char** argv) {
     }
     if (app->m_pszAppName.empty()) {
         // Named after the program file: its base name without folder or extension.
-        app->m_pszAppName = QFileInfo(QString::fromLocal8Bit(argc > 0 ? argv[0] : "")).completeBaseName().toStdString();
+        app->m_pszAppName = QFileInfo(QString::fromLocal8Bit(argc > 0 ? argv[0] : ""))
+                                .completeBaseName()
+                                .toStdString();
     }
     app->InitInstance();
     return 0;
@@ -906,9 +930,15 @@ public:
         box.setTextFormat(Qt::PlainText);
         box.setText(DisplayTextToQString(text));
         switch (type & MB_ICONMASK) {
-        case MB_ICONSTOP: box.setIcon(QMessageBox::Critical); break;
-        case MB_ICONEXCLAMATION: box.setIcon(QMessageBox::Warning); break;
-        default: box.setIcon(QMessageBox::NoIcon); break;
+        case MB_ICONSTOP:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case MB_ICONEXCLAMATION:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        default:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
         }
         if ((type & MB_SYSTEMMODAL) != 0) {
             box.setWindowFlag(Qt::WindowStaysOnTopHint);
@@ -1074,7 +1104,9 @@ CTransferScope::~CTransferScope() {
     }
 }
 
-bool CTransferScope::Active() { return transferDepth > 0; }
+bool CTransferScope::Active() {
+    return transferDepth > 0;
+}
 
 bool CTransferScope::PumpWhileWaiting() {
     if (transferDepth > 0 && QCoreApplication::instance() != nullptr) {
@@ -1083,4 +1115,6 @@ bool CTransferScope::PumpWhileWaiting() {
     return !cancelRequested;
 }
 
-bool CTransferScope::CancelRequested() { return cancelRequested; }
+bool CTransferScope::CancelRequested() {
+    return cancelRequested;
+}

@@ -94,17 +94,23 @@ CFileException::Cause CFileException::CauseOf(int osError) {
 
 CString CFileException::GetErrorMessage() const {
     switch (m_cause) {
-    case fileNotFound: return WithName("%1 was not found.", m_strFileName);
-    case badPath: return WithName("%1 contains an invalid path.", m_strFileName);
-    case accessDenied: return WithName("%1 could not be accessed.", m_strFileName);
+    case fileNotFound:
+        return WithName("%1 was not found.", m_strFileName);
+    case badPath:
+        return WithName("%1 contains an invalid path.", m_strFileName);
+    case accessDenied:
+        return WithName("%1 could not be accessed.", m_strFileName);
     case sharingViolation:
         return WithName("%1 could not be accessed because of a sharing violation.", m_strFileName);
     case hardIO:
         return WithName("A hardware I/O error was reported while accessing %1.", m_strFileName);
-    case diskFull: return "There is not enough space on the disk.";
-    case endOfFile: return WithName("An attempt was made to access %1 past its end.", m_strFileName);
+    case diskFull:
+        return "There is not enough space on the disk.";
+    case endOfFile:
+        return WithName("An attempt was made to access %1 past its end.", m_strFileName);
     case none:
-    case genericException: break;
+    case genericException:
+        break;
     }
     return WithName("An unknown error occurred while accessing %1.", m_strFileName);
 }
@@ -119,9 +125,13 @@ CString CArchiveException::GetErrorMessage() const {
 // ---------------------------------------------------------------------------
 // Files
 
-CFile::CFile(const CString& path, UINT flags) { Open(path, flags); }
+CFile::CFile(const CString& path, UINT flags) {
+    Open(path, flags);
+}
 
-CFile::~CFile() { Abort(); }
+CFile::~CFile() {
+    Abort();
+}
 
 void CFile::Throw(int osError) const {
     throw CFileException(CFileException::CauseOf(osError), osError, m_path);
@@ -173,8 +183,8 @@ void CFile::Open(const CString& path, UINT flags) {
         mode = existing.st_mode & 07777;
     }
     const CString name = NameOf(m_target);
-    m_temporary = FolderOf(m_target) + "/." + (name.size() > 200 ? CString("save") : name) +
-                  ".XXXXXX";
+    m_temporary =
+        FolderOf(m_target) + "/." + (name.size() > 200 ? CString("save") : name) + ".XXXXXX";
     m_fd = ::mkostemp(m_temporary.data(), O_CLOEXEC);
     if (m_fd < 0) {
         const int error = errno;

@@ -39,9 +39,9 @@ struct BaudEntry {
 };
 
 constexpr BaudEntry kBaudRates[] = {
-    {110, B110},     {300, B300},     {600, B600},       {1200, B1200},     {2400, B2400},
-    {4800, B4800},   {9600, B9600},   {19200, B19200},   {38400, B38400},   {57600, B57600},
-    {115200, B115200}, {230400, B230400},
+    {110, B110},     {300, B300},     {600, B600},       {1200, B1200},
+    {2400, B2400},   {4800, B4800},   {9600, B9600},     {19200, B19200},
+    {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
 };
 
 // Modem-control calls fail with ENOTTY on a pseudo-terminal: it has no modem
@@ -52,9 +52,13 @@ bool ModemLinesOk(int result) {
 
 } // namespace
 
-void SetSerialDeviceFolder(const std::string& folder) { DeviceFolder() = folder; }
+void SetSerialDeviceFolder(const std::string& folder) {
+    DeviceFolder() = folder;
+}
 
-const std::string& GetSerialDeviceFolder() { return DeviceFolder(); }
+const std::string& GetSerialDeviceFolder() {
+    return DeviceFolder();
+}
 
 std::vector<std::string> PortNameCandidates(const std::string& portName,
                                             const std::string& folder) {
@@ -127,14 +131,22 @@ bool GetCommState(HANDLE port, DCB& dcb) {
         }
     }
     switch (tio.c_cflag & CSIZE) {
-    case CS5: dcb.ByteSize = 5; break;
-    case CS6: dcb.ByteSize = 6; break;
-    case CS7: dcb.ByteSize = 7; break;
-    default: dcb.ByteSize = 8; break;
+    case CS5:
+        dcb.ByteSize = 5;
+        break;
+    case CS6:
+        dcb.ByteSize = 6;
+        break;
+    case CS7:
+        dcb.ByteSize = 7;
+        break;
+    default:
+        dcb.ByteSize = 8;
+        break;
     }
-    dcb.Parity = (tio.c_cflag & PARENB) == 0 ? NOPARITY
+    dcb.Parity = (tio.c_cflag & PARENB) == 0   ? NOPARITY
                  : (tio.c_cflag & PARODD) != 0 ? ODDPARITY
-                                              : EVENPARITY;
+                                               : EVENPARITY;
     dcb.StopBits = (tio.c_cflag & CSTOPB) != 0 ? TWOSTOPBITS : ONESTOPBIT;
     dcb.fParity = (tio.c_iflag & INPCK) != 0 ? 1 : 0;
     dcb.fOutX = (tio.c_iflag & IXON) != 0 ? 1 : 0;
@@ -214,15 +226,13 @@ bool SetCommState(HANDLE port, const DCB& dcb) {
     }
     int dtr = TIOCM_DTR;
     int rts = TIOCM_RTS;
-    if (!ModemLinesOk(::ioctl(port->fd, dcb.fDtrControl == DTR_CONTROL_DISABLE ? TIOCMBIC
-                                                                               : TIOCMBIS,
-                              &dtr))) {
+    if (!ModemLinesOk(::ioctl(
+            port->fd, dcb.fDtrControl == DTR_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &dtr))) {
         return Fail(errno);
     }
     if (dcb.fRtsControl != RTS_CONTROL_HANDSHAKE &&
-        !ModemLinesOk(::ioctl(port->fd, dcb.fRtsControl == RTS_CONTROL_DISABLE ? TIOCMBIC
-                                                                               : TIOCMBIS,
-                              &rts))) {
+        !ModemLinesOk(::ioctl(
+            port->fd, dcb.fRtsControl == RTS_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &rts))) {
         return Fail(errno);
     }
     return true;
@@ -259,7 +269,8 @@ ReadResult ReadFile(HANDLE port, std::uint8_t& byte, int timeoutMs, const WaitHo
             return ReadResult::Cancelled;
         }
         pollfd waiting{port->fd, POLLIN, 0};
-        const int ready = ::poll(&waiting, 1, static_cast<int>(std::min<long long>(left, kSliceMs)));
+        const int ready =
+            ::poll(&waiting, 1, static_cast<int>(std::min<long long>(left, kSliceMs)));
         if (ready < 0 && errno != EINTR) {
             Fail(errno);
             return ReadResult::Failed;
@@ -305,6 +316,10 @@ void CloseHandle(HANDLE port) {
     delete port;
 }
 
-int SerialPortDescriptor(HANDLE port) { return IsHandle(port) ? port->fd : -1; }
+int SerialPortDescriptor(HANDLE port) {
+    return IsHandle(port) ? port->fd : -1;
+}
 
-int LastSerialError() { return lastError; }
+int LastSerialError() {
+    return lastError;
+}

@@ -36,7 +36,8 @@ std::string LengthField(std::uint32_t n) {
 }
 
 // The worked example: description "Test", 16 bytes 00 to 0F.
-const std::string kExample = std::string("BC245XLT MRVv1.0\nTest\n") + LengthField(16) + Counting(16);
+const std::string kExample =
+    std::string("BC245XLT MRVv1.0\nTest\n") + LengthField(16) + Counting(16);
 
 const char kEndOfFile[] = "An attempt was made to access an unnamed file past its end.";
 
@@ -78,11 +79,13 @@ protected:
 
     // A loaded image and description to see whether a failed load keeps them.
     void StartFrom(const char* description, unsigned char fill, std::int32_t length) {
-        WriteFile(Path("start.mrv"), std::string("BC245XLT MRVv1.0\n") + description + "\n" +
-                                         LengthField(static_cast<std::uint32_t>(length)) +
-                                         std::string(static_cast<std::size_t>(length), static_cast<char>(fill)));
+        WriteFile(Path("start.mrv"),
+                  std::string("BC245XLT MRVv1.0\n") + description + "\n" +
+                      LengthField(static_cast<std::uint32_t>(length)) +
+                      std::string(static_cast<std::size_t>(length), static_cast<char>(fill)));
         ASSERT_EQ(dlg->LoadBackup(Path("start.mrv").string()), 1);
-        std::memset(dlg->m_image + length, 0xEE, sizeof dlg->m_image - static_cast<std::size_t>(length));
+        std::memset(dlg->m_image + length, 0xEE,
+                    sizeof dlg->m_image - static_cast<std::size_t>(length));
     }
 
     struct Snapshot {
@@ -121,7 +124,8 @@ TEST_F(BackupTest, WorkedExamplesLoadAndSaveByteForByte) {
     EXPECT_EQ(Field(), "Test");
     EXPECT_EQ(dlg->m_imageLength, 16);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(dlg->m_image), 16), Counting(16));
-    EXPECT_EQ(ListingRows(), std::vector<std::string>{"0000\t00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F "});
+    EXPECT_EQ(ListingRows(),
+              std::vector<std::string>{"0000\t00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F "});
     EXPECT_TRUE(Enabled(IDC_SEND));
     EXPECT_TRUE(Enabled(IDC_SAVE));
     EXPECT_EQ(Status(), "") << "loads leave the status line alone";
@@ -142,13 +146,15 @@ TEST_F(BackupTest, WorkedExamplesLoadAndSaveByteForByte) {
 }
 
 TEST_F(BackupTest, LineEndsAndHeaderVariants) {
-    WriteFile(Path("crlf.mrv"), std::string("BC245XLT MRVv1.0\r\nTest\r\n") + LengthField(16) + Counting(16));
+    WriteFile(Path("crlf.mrv"),
+              std::string("BC245XLT MRVv1.0\r\nTest\r\n") + LengthField(16) + Counting(16));
     ASSERT_EQ(dlg->LoadBackup(Path("crlf.mrv").string()), 1);
     EXPECT_EQ(dlg->m_description, "Test");
     EXPECT_EQ(std::string(reinterpret_cast<char*>(dlg->m_image), 16), Counting(16));
 
     // A carriage return and another byte: that byte ends the description.
-    WriteFile(Path("cr.mrv"), std::string("BC245XLT MRVv1.0\nTest\rX") + LengthField(16) + Counting(16, 1));
+    WriteFile(Path("cr.mrv"),
+              std::string("BC245XLT MRVv1.0\nTest\rX") + LengthField(16) + Counting(16, 1));
     ASSERT_EQ(dlg->LoadBackup(Path("cr.mrv").string()), 1);
     EXPECT_EQ(dlg->m_description, "TestX");
     EXPECT_EQ(dlg->m_image[0], 1);
@@ -165,7 +171,8 @@ TEST_F(BackupTest, LineEndsAndHeaderVariants) {
 
 TEST_F(BackupTest, StoredLengthsThatAreNotAFullImage) {
     // Twenty bytes are taken as they are: two rows, the second past the count.
-    WriteFile(Path("twenty.mrv"), std::string("BC245XLT MRVv1.0\nx\n") + LengthField(20) + Counting(20) + "trailing");
+    WriteFile(Path("twenty.mrv"),
+              std::string("BC245XLT MRVv1.0\nx\n") + LengthField(20) + Counting(20) + "trailing");
     ASSERT_EQ(dlg->LoadBackup(Path("twenty.mrv").string()), 1);
     EXPECT_EQ(dlg->m_imageLength, 20);
     EXPECT_EQ(ListingRows().size(), 2u);
@@ -175,7 +182,8 @@ TEST_F(BackupTest, StoredLengthsThatAreNotAFullImage) {
         SCOPED_TRACE(length);
         // Enough bytes for any length up to the image size, but only 10 for 32.
         const std::string bytes = length == 32 ? Counting(10) : Counting(200);
-        WriteFile(Path("n.mrv"), std::string("BC245XLT MRVv1.0\nx\n") + LengthField(length) + bytes);
+        WriteFile(Path("n.mrv"),
+                  std::string("BC245XLT MRVv1.0\nx\n") + LengthField(length) + bytes);
         EXPECT_EQ(dlg->LoadBackup(Path("n.mrv").string()), 0);
         EXPECT_EQ(Take(), before);
     }
@@ -262,7 +270,8 @@ TEST_F(BackupTest, ReplacingAFileKeepsItsModeAndFollowsLinks) {
     SaveThroughButton(Path("link.mrv"));
     EXPECT_TRUE(prompts->boxes.empty());
     EXPECT_TRUE(fs::is_symlink(Path("link.mrv")));
-    EXPECT_EQ(ReadFile(target), std::string("BC245XLT MRVv1.0\nnew\n") + LengthField(16) + std::string(16, '\7'))
+    EXPECT_EQ(ReadFile(target),
+              std::string("BC245XLT MRVv1.0\nnew\n") + LengthField(16) + std::string(16, '\7'))
         << "the old, longer contents are gone entirely";
     struct stat info {};
     ::stat(target.c_str(), &info);
@@ -279,8 +288,8 @@ TEST_F(BackupTest, FailedSavesLeaveTheEarlierFileIntact) {
         prompts->boxes.clear();
         SaveThroughButton(path);
         ASSERT_EQ(prompts->boxes.size(), 1u);
-        EXPECT_EQ(prompts->boxes[0].text,
-                  "There was an error saving '" + path.string() + "'.  Check the destination path and try again.");
+        EXPECT_EQ(prompts->boxes[0].text, "There was an error saving '" + path.string() +
+                                              "'.  Check the destination path and try again.");
         EXPECT_EQ(prompts->boxes[0].type, MB_OK | MB_ICONEXCLAMATION);
         EXPECT_EQ(ReadFile(target), kExample);
     };
@@ -325,19 +334,22 @@ TEST_F(BackupTest, DescriptionsAreOneLineOfWindows1252Text) {
     ASSERT_EQ(dlg->LoadBackup(Path("lines.mrv").string()), 1);
     EXPECT_EQ(dlg->m_imageLength, 16) << "the file loads back";
 
-    WriteFile(Path("ansi.mrv"), std::string("BC245XLT MRVv1.0\nCaf\xE9 \x80 \x9F\n") + LengthField(16) + Counting(16));
+    WriteFile(Path("ansi.mrv"), std::string("BC245XLT MRVv1.0\nCaf\xE9 \x80 \x9F\n") +
+                                    LengthField(16) + Counting(16));
     ASSERT_EQ(dlg->LoadBackup(Path("ansi.mrv").string()), 1);
     auto* edit = qobject_cast<QLineEdit*>(dlg->GetDlgItem(IDC_DESCRIPTION)->Widget());
     EXPECT_EQ(edit->text(), QString::fromUtf8("Café € Ÿ"));
     ASSERT_EQ(dlg->SaveBackup(Path("ansi2.mrv").string()), 1);
-    EXPECT_EQ(ReadFile(Path("ansi2.mrv")), ReadFile(Path("ansi.mrv"))) << "round trip byte for byte";
+    EXPECT_EQ(ReadFile(Path("ansi2.mrv")), ReadFile(Path("ansi.mrv")))
+        << "round trip byte for byte";
 
     SetField(QString::fromUtf8("Snow \u2603 and \xC3\x9C"));
     ASSERT_EQ(dlg->SaveBackup(Path("snow.mrv").string()), 1);
     EXPECT_EQ(ReadFile(Path("snow.mrv")).substr(17, 13), "Snow ? and \xDC\n");
 
     // Bytes after a zero byte are not part of the description.
-    WriteFile(Path("zero.mrv"), std::string("BC245XLT MRVv1.0\nab\0cd\n", 23) + LengthField(16) + Counting(16));
+    WriteFile(Path("zero.mrv"),
+              std::string("BC245XLT MRVv1.0\nab\0cd\n", 23) + LengthField(16) + Counting(16));
     ASSERT_EQ(dlg->LoadBackup(Path("zero.mrv").string()), 1);
     EXPECT_EQ(dlg->m_description, "ab");
 }

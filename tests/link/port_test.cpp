@@ -94,7 +94,9 @@ TEST_F(PortTest, ReadLineEndsAtAnyControlByteAndLeavesTheRest) {
     peer.SendRaw("MDL\r\n");
     EXPECT_EQ(next(), "MDL");
     EXPECT_EQ(next(), "") << "the line feed of CR LF is a second, empty line";
-    peer.SendRaw(std::string("\x01" "ABC\r", 5));
+    peer.SendRaw(std::string("\x01"
+                             "ABC\r",
+                             5));
     EXPECT_EQ(next(), "");
     EXPECT_EQ(next(), "ABC");
     peer.SendRaw(std::string("A\0B\r", 4));

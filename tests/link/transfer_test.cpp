@@ -275,7 +275,8 @@ TEST_F(TransferTest, UploadRejectedWithNgEndsTheExchange) {
     EXPECT_EQ(ProgressPos(), 2);
     EXPECT_EQ(Status(), "ERROR: Data rejected by scanner");
     ASSERT_GE(statusPaints->texts.size(), 2u);
-    EXPECT_EQ(statusPaints->texts[statusPaints->texts.size() - 2], "Writing data for block 0020...");
+    EXPECT_EQ(statusPaints->texts[statusPaints->texts.size() - 2],
+              "Writing data for block 0020...");
     ExpectPortReleased();
 }
 

@@ -11,7 +11,9 @@
 
 ScriptedPrompts::ScriptedPrompts() : m_previous(AfxSetUserPrompts(this)) {}
 
-ScriptedPrompts::~ScriptedPrompts() { AfxSetUserPrompts(m_previous); }
+ScriptedPrompts::~ScriptedPrompts() {
+    AfxSetUserPrompts(m_previous);
+}
 
 int ScriptedPrompts::MessageBox(CWnd*, const CString& text, const CString& caption, UINT type) {
     boxes.push_back({text, caption, type});
@@ -35,7 +37,9 @@ bool ScriptedPrompts::ChooseFile(CWnd*, bool open, const CString& filter, DWORD 
     return !path.empty();
 }
 
-PaintRecorder::PaintRecorder(QWidget* widget) { widget->installEventFilter(this); }
+PaintRecorder::PaintRecorder(QWidget* widget) {
+    widget->installEventFilter(this);
+}
 
 bool PaintRecorder::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Paint) {
@@ -53,7 +57,8 @@ bool PaintRecorder::eventFilter(QObject* watched, QEvent* event) {
 }
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "bc245xlt-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "bc245xlt-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }
@@ -151,7 +156,9 @@ std::vector<std::string> DialogTest::ListingRows() const {
     return rows;
 }
 
-bool DialogTest::Enabled(int id) const { return dlg->GetDlgItem(id)->IsWindowEnabled() != FALSE; }
+bool DialogTest::Enabled(int id) const {
+    return dlg->GetDlgItem(id)->IsWindowEnabled() != FALSE;
+}
 
 std::vector<std::uint8_t> Pattern(int records, int seed) {
     std::vector<std::uint8_t> image(static_cast<std::size_t>(records) * 16);

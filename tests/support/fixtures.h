@@ -31,8 +31,8 @@ public:
                     CString& path) override;
 
     std::vector<ShownBox> boxes;
-    std::deque<int> answers;              // what each box returns; IDOK when empty
-    std::deque<std::string> files;        // what each file dialog returns; "" cancels
+    std::deque<int> answers;       // what each box returns; IDOK when empty
+    std::deque<std::string> files; // what each file dialog returns; "" cancels
     struct FileRequest {
         bool open;
         std::string filter;

@@ -3,7 +3,9 @@
 #include "BackupDlg.h"
 #include "resources.h"
 
-CBackupApp::CBackupApp() { AfxSetResourceTable(&BackupResources()); }
+CBackupApp::CBackupApp() {
+    AfxSetResourceTable(&BackupResources());
+}
 
 const AFX_MSGMAP* CBackupApp::GetMessageMap() const {
     static const AFX_MSGMAP_ENTRY entries[] = {

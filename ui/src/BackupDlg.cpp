@@ -87,7 +87,9 @@ void CBackupDlg::OnPaint() {
     DrawIcon(dc.Handle(), x, y, m_icon);
 }
 
-HICON CBackupDlg::OnQueryDragIcon() { return m_icon; }
+HICON CBackupDlg::OnQueryDragIcon() {
+    return m_icon;
+}
 
 void CBackupDlg::OnSendData() {
     if (AfxMessageBox("Place the BC245XLT in CLONE mode and press E until CLONE flashes in the "
@@ -123,6 +125,10 @@ void CBackupDlg::OnGetData() {
     }
 }
 
-void CBackupDlg::ShowStatus(const CString& text) { GetDlgItem(IDC_STATUS)->SetWindowText(text); }
+void CBackupDlg::ShowStatus(const CString& text) {
+    GetDlgItem(IDC_STATUS)->SetWindowText(text);
+}
 
-void CBackupDlg::StepProgress() { GetDlgItem(IDC_PROGRESS)->SendMessage(PBM_STEPIT); }
+void CBackupDlg::StepProgress() {
+    GetDlgItem(IDC_PROGRESS)->SendMessage(PBM_STEPIT);
+}

@@ -2,4 +2,6 @@
 
 CBackupApp theApp;
 
-int main(int argc, char** argv) { return AfxWinMain(argc, argv); }
+int main(int argc, char** argv) {
+    return AfxWinMain(argc, argv);
+}

@@ -34,8 +34,12 @@ constexpr WPARAM MAKEWPARAM(unsigned low, unsigned high) {
 constexpr LPARAM MAKELPARAM(unsigned low, unsigned high) {
     return static_cast<LPARAM>((low & 0xFFFFu) | ((high & 0xFFFFu) << 16));
 }
-constexpr unsigned LOWORD(std::uintptr_t v) { return static_cast<unsigned>(v & 0xFFFFu); }
-constexpr unsigned HIWORD(std::uintptr_t v) { return static_cast<unsigned>((v >> 16) & 0xFFFFu); }
+constexpr unsigned LOWORD(std::uintptr_t v) {
+    return static_cast<unsigned>(v & 0xFFFFu);
+}
+constexpr unsigned HIWORD(std::uintptr_t v) {
+    return static_cast<unsigned>((v >> 16) & 0xFFFFu);
+}
 
 // Command ids and message-box results.
 constexpr int IDOK = 1;
@@ -267,7 +271,9 @@ template <class T> AFX_MSGMAP_ENTRY ON_WM_QUERYDRAGICON(HICON (T::*handler)()) {
     using Base = HICON (CCmdTarget::*)();
     return {WM_QUERYDRAGICON, 0, 0, AfxSig_hv, {.pfn_hv = static_cast<Base>(handler)}};
 }
-inline AFX_MSGMAP_ENTRY END_MESSAGE_MAP() { return {0, 0, 0, AfxSig_end, {.pfn_vv = nullptr}}; }
+inline AFX_MSGMAP_ENTRY END_MESSAGE_MAP() {
+    return {0, 0, 0, AfxSig_end, {.pfn_vv = nullptr}};
+}
 
 // ---------------------------------------------------------------------------
 // Windows
@@ -439,8 +445,7 @@ int AfxWinMain(int argc, char** argv);
 class CUserPrompts {
 public:
     virtual ~CUserPrompts() = default;
-    virtual int MessageBox(CWnd* owner, const CString& text, const CString& caption,
-                           UINT type) = 0;
+    virtual int MessageBox(CWnd* owner, const CString& text, const CString& caption, UINT type) = 0;
     // Returns true with the chosen full path, or false when the user gave none.
     virtual bool ChooseFile(CWnd* owner, bool open, const CString& filter, DWORD flags,
                             CString& path) = 0;

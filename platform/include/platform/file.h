@@ -88,11 +88,11 @@ private:
     [[noreturn]] void Throw(int osError) const;
 
     int m_fd = -1;
-    int m_lockFd = -1;      // the target, locked while it is being replaced
+    int m_lockFd = -1; // the target, locked while it is being replaced
     bool m_replacing = false;
-    CString m_path;         // as given
-    CString m_target;       // the file that is replaced
-    CString m_temporary;    // what is written until Close
+    CString m_path;      // as given
+    CString m_target;    // the file that is replaced
+    CString m_temporary; // what is written until Close
 };
 
 class CArchive {

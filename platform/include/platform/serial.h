@@ -63,8 +63,7 @@ const std::string& GetSerialDeviceFolder();
 // The device paths a port name may stand for, in the order they are tried:
 // "COMn" is <folder>/COMn (a link a user or a udev rule can make), then
 // <folder>/ttyUSB<n-1>, then <folder>/ttyS<n-1>. Any other name gives none.
-std::vector<std::string> PortNameCandidates(const std::string& portName,
-                                            const std::string& folder);
+std::vector<std::string> PortNameCandidates(const std::string& portName, const std::string& folder);
 
 // The first candidate that exists, or an empty string.
 std::string ResolvePortName(const std::string& portName, const std::string& folder);
