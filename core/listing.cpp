@@ -1,17 +1,18 @@
 #include "core/listing.h"
 
 #include "BackupDlg.h"
-
-#include <cstdio>
+#include "core/hex.h"
 
 CString FormatListingRow(int offset, const unsigned char* data) {
-    char row[64];
-    int used = std::snprintf(row, sizeof row, "%04X\t", static_cast<unsigned>(offset));
+    CString row;
+    row.reserve(53);
+    AppendHex(row, static_cast<unsigned>(offset), 4);
+    row.push_back('\t');
     for (int i = 0; i < 16; ++i) {
-        used += std::snprintf(row + used, sizeof row - static_cast<std::size_t>(used), "%02X ",
-                              static_cast<unsigned>(data[i]));
+        AppendHex(row, data[i], 2);
+        row.push_back(' ');
     }
-    return CString(row, static_cast<std::size_t>(used));
+    return row;
 }
 
 void CBackupDlg::RefreshListing() {

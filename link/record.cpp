@@ -1,6 +1,6 @@
 #include "link/record.h"
 
-#include <cstdio>
+#include "core/hex.h"
 
 unsigned RecordChecksum(std::string_view line) {
     unsigned sum = 0;
@@ -24,16 +24,17 @@ int HexDigitValue(char digit) {
 }
 
 CString FormatRecordLine(int offset, const unsigned char* data) {
-    char record[64];
-    int used = std::snprintf(record, sizeof record, "CLN %04X ", static_cast<unsigned>(offset));
+    CString record = "CLN ";
+    record.reserve(kRecordLineLength);
+    AppendHex(record, static_cast<unsigned>(offset), 4);
+    record.push_back(' ');
     for (int i = 0; i < 16; ++i) {
-        used += std::snprintf(record + used, sizeof record - static_cast<std::size_t>(used), "%02X",
-                              static_cast<unsigned>(data[i]));
+        AppendHex(record, data[i], 2);
     }
-    const unsigned sum = RecordChecksum(std::string_view(record, static_cast<std::size_t>(used)));
-    used +=
-        std::snprintf(record + used, sizeof record - static_cast<std::size_t>(used), "~%04X", sum);
-    return CString(record, static_cast<std::size_t>(used));
+    const unsigned sum = RecordChecksum(record);
+    record.push_back('~');
+    AppendHex(record, sum, 4);
+    return record;
 }
 
 bool IsValidRecordLine(std::string_view line) {

@@ -243,6 +243,9 @@ bool VirtualReceiver::RunFirst(const std::vector<std::uint8_t>& image, const Rec
             HangUp();
             return Fail("hung up by request");
         }
+        if (faults.paceMs > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(faults.paceMs));
+        }
         std::uint8_t data[16] = {};
         if (n < imageRecords) {
             std::memcpy(data, image.data() + 16 * n, 16);
@@ -314,6 +317,9 @@ bool VirtualReceiver::RunClone(const ReceiverFaults& faults, int timeoutMs) {
         if (n == faults.hangUpAt) {
             HangUp();
             return Fail("hung up by request");
+        }
+        if (faults.paceMs > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(faults.paceMs));
         }
         if (!Send(n == faults.ngAt ? "NG" : "OK", faults.crlf)) {
             return false;

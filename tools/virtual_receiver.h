@@ -21,6 +21,7 @@ struct ReceiverFaults {
     int ngAt = -1;             // CLONE: answer "NG" to record n
     std::string modelReply = "BC245XLT0"; // CLONE: the answer to "MDL"
     int startDelayMs = 100;               // FIRST: pause between the port being opened and "MDL"
+    int paceMs = 0;                       // pause before each record (FIRST) or reply (CLONE)
 };
 
 class VirtualReceiver {

@@ -2,10 +2,12 @@
 // receiver at hand.
 #include "virtual_receiver.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 
@@ -29,6 +31,8 @@ const char kUsage[] =
     "  --out FILE         CLONE: write the received bytes there\n"
     "  --repeat           serve one exchange after another until interrupted\n"
     "  --timeout SECONDS  how long to wait for the utility (default 120)\n"
+    "  --pace MS          wait MS milliseconds before each record or reply\n"
+    "  --pace MS          wait MS milliseconds before each record or reply\n"
     "Faults:\n"
     "  --silent-at-start  never send or answer the model query\n"
     "  --silent-at N      go quiet at record N\n"
@@ -88,44 +92,34 @@ int main(int argc, char** argv) {
             }
             return argv[++i];
         };
-        if (option == "--link")
-            link = value();
-        else if (option == "--image")
-            imagePath = value();
-        else if (option == "--records")
-            records = std::atoi(value());
-        else if (option == "--out")
-            outPath = value();
-        else if (option == "--repeat")
-            repeat = true;
-        else if (option == "--timeout")
-            timeoutSeconds = std::atoi(value());
-        else if (option == "--silent-at-start")
-            faults.silentAtStart = true;
-        else if (option == "--silent-at")
-            faults.silentAt = std::atoi(value());
-        else if (option == "--crlf")
-            faults.crlf = true;
-        else if (option == "--bad-checksum")
-            faults.badChecksumAt = std::atoi(value());
-        else if (option == "--short-line")
-            faults.shortLineAt = std::atoi(value());
-        else if (option == "--long-line")
-            faults.longLineAt = std::atoi(value());
-        else if (option == "--lower-case")
-            faults.lowerCaseHex = true;
-        else if (option == "--extra")
-            faults.extraRecords = std::atoi(value());
-        else if (option == "--hang-up")
-            faults.hangUpAt = std::atoi(value());
-        else if (option == "--ng")
-            faults.ngAt = std::atoi(value());
-        else if (option == "--model")
-            faults.modelReply = value();
-        else {
+        const auto number = [&] { return std::atoi(value()); };
+        const std::pair<const char*, std::function<void()>> options[] = {
+            {"--link", [&] { link = value(); }},
+            {"--image", [&] { imagePath = value(); }},
+            {"--records", [&] { records = number(); }},
+            {"--out", [&] { outPath = value(); }},
+            {"--repeat", [&] { repeat = true; }},
+            {"--timeout", [&] { timeoutSeconds = number(); }},
+            {"--pace", [&] { faults.paceMs = number(); }},
+            {"--silent-at-start", [&] { faults.silentAtStart = true; }},
+            {"--silent-at", [&] { faults.silentAt = number(); }},
+            {"--crlf", [&] { faults.crlf = true; }},
+            {"--bad-checksum", [&] { faults.badChecksumAt = number(); }},
+            {"--short-line", [&] { faults.shortLineAt = number(); }},
+            {"--long-line", [&] { faults.longLineAt = number(); }},
+            {"--lower-case", [&] { faults.lowerCaseHex = true; }},
+            {"--extra", [&] { faults.extraRecords = number(); }},
+            {"--hang-up", [&] { faults.hangUpAt = number(); }},
+            {"--ng", [&] { faults.ngAt = number(); }},
+            {"--model", [&] { faults.modelReply = value(); }},
+        };
+        const auto known = std::find_if(std::begin(options), std::end(options),
+                                        [&](const auto& entry) { return option == entry.first; });
+        if (known == std::end(options)) {
             std::fprintf(stderr, "unknown option '%s'\n\n%s", option.c_str(), kUsage);
             return 2;
         }
+        known->second();
     }
     std::vector<std::uint8_t> image(8192);
     for (std::size_t i = 0; i < image.size(); ++i) {
