@@ -25,6 +25,7 @@
 #include <QScreen>
 #include <QStyledItemDelegate>
 #include <QTextOption>
+#include <QToolTip>
 #include <qdrawutil.h>
 
 #include <algorithm>
@@ -512,8 +513,11 @@ protected:
             }
             return;
         case Qt::Key_F1:
-            if (plain && AfxGetApp() != nullptr) {
-                AfxGetApp()->OnHelp();
+            if (CWinApp* app = AfxGetApp(); plain && app != nullptr) {
+                const WPARAM help = MAKEWPARAM(ID_HELP, BN_CLICKED);
+                if (const AFX_MSGMAP_ENTRY* entry = app->FindMessageEntry(WM_COMMAND, help)) {
+                    app->CallHandler(*entry, help, 0);
+                }
             }
             return;
         default:
@@ -530,6 +534,24 @@ protected:
         if (!CTransferScope::Active()) {
             m_owner->WindowProc(WM_SYSCOMMAND, SC_CLOSE, 0);
         }
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::ToolTip) {
+            return false;
+        }
+        auto* widget = qobject_cast<QWidget*>(watched);
+        for (const auto& control : m_owner->m_controls) {
+            CString text;
+            if (control->Widget() == widget && control->GetDlgCtrlID() != -1 &&
+                m_owner->OnToolTipText(control->GetDlgCtrlID(), text) != FALSE) {
+                QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
+                                   DisplayTextToQString(text), widget);
+                return true;
+            }
+        }
+        QToolTip::hideText();
+        return true;
     }
 
     void reject() override { Command(IDCANCEL); }
@@ -736,6 +758,7 @@ bool CDialog::CreateDialogWindow() {
             QObject::connect(button, &QPushButton::clicked, m_window,
                              [window = m_window, id] { window->Command(id); });
         }
+        widget->installEventFilter(m_window);
         m_controls.push_back(std::move(wnd));
     }
     if ((m_template->style & WS_SYSMENU) != 0) {
@@ -839,6 +862,10 @@ BOOL CDialog::OnInitDialog() {
 void CDialog::OnOK() {
     DoDataExchange();
     EndDialog(IDOK);
+}
+
+BOOL CDialog::OnToolTipText(int, CString&) {
+    return FALSE;
 }
 
 void CDialog::OnCancel() {

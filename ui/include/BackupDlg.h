@@ -28,6 +28,7 @@ public:
     void DoDataExchange() override;
     BOOL OnInitDialog() override;
     void OnOK() override;
+    BOOL OnToolTipText(int id, CString& text) override;
 
     // Memory image
     void RefreshListing();

@@ -1,6 +1,7 @@
 #include "BackupDlg.h"
 
 #include "AboutDlg.h"
+#include "link/port_info.h"
 
 CBackupDlg::CBackupDlg(CWnd* parent) : CDialog(IDD_MAIN_DIALOG, parent) {
     m_description = "";
@@ -61,6 +62,17 @@ BOOL CBackupDlg::OnInitDialog() {
 // that Enter in the description field cannot end the program and lose an
 // image that was not saved; Quit, Escape and the close button end it.
 void CBackupDlg::OnOK() {}
+
+// The port list's tooltip says what the selected name leads to on this machine.
+BOOL CBackupDlg::OnToolTipText(int id, CString& text) {
+    if (id != IDC_PORT) {
+        return FALSE;
+    }
+    CString portName;
+    GetDlgItem(IDC_PORT)->GetWindowText(portName);
+    text = DescribePort(portName, GetSerialDeviceFolder(), "/sys");
+    return TRUE;
+}
 
 void CBackupDlg::OnSysCommand(UINT id, LPARAM lParam) {
     if ((id & 0xFFF0) == IDM_ABOUT) {

@@ -367,6 +367,9 @@ public:
 
     virtual BOOL OnInitDialog();
     virtual void DoDataExchange() {}
+    // Asked when the pointer rests on a control: its tooltip text, worked out
+    // at that moment. False shows none.
+    virtual BOOL OnToolTipText(int id, CString& text);
     virtual void OnOK();
     virtual void OnCancel();
 

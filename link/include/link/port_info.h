@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/afx.h"
+#include "platform/serial.h"
+
+#include <string>
+
+// What a port name leads to, for the user: the device path (and where a link
+// points), the USB adapter's product name where the system knows it, and why
+// the device cannot be used when it is missing or not accessible. deviceFolder
+// is where port names are looked up, sysfsRoot where the kernel describes its
+// devices ("/sys").
+CString DescribePort(const CString& portName, const std::string& deviceFolder,
+                     const std::string& sysfsRoot);
