@@ -17,6 +17,14 @@ enum class LineResult {
     Cancelled,
 };
 
+// Where an icon is drawn to sit centred in a client area: (client - icon + 1) / 2
+// on each axis, divided toward zero.
+inline void CenteredIconOrigin(int clientWidth, int clientHeight, int iconWidth, int iconHeight,
+                               int& x, int& y) {
+    x = (clientWidth - iconWidth + 1) / 2;
+    y = (clientHeight - iconHeight + 1) / 2;
+}
+
 class CBackupDlg : public CDialog {
 public:
     static constexpr int kImageSize = 8192;

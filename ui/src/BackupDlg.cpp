@@ -94,8 +94,9 @@ void CBackupDlg::OnPaint() {
     const int cyIcon = GetSystemMetrics(SM_CYICON);
     CRect rect;
     GetClientRect(this, rect);
-    const int x = (rect.Width() - cxIcon + 1) / 2;
-    const int y = (rect.Height() - cyIcon + 1) / 2;
+    int x = 0;
+    int y = 0;
+    CenteredIconOrigin(rect.Width(), rect.Height(), cxIcon, cyIcon, x, y);
     DrawIcon(dc.Handle(), x, y, m_icon);
 }
 
