@@ -161,9 +161,9 @@ int main(int argc, char** argv) {
             status = 1;
         }
         std::fflush(stdout);
-        if (repeat) {
-            receiver->WaitForClose(timeoutSeconds * 1000);
-        }
+        // Closing the pseudo-terminal would throw away whatever the program
+        // has not read yet, "END" included: stay until it has closed the port.
+        receiver->WaitForClose(timeoutSeconds * 1000);
     } while (repeat);
     return status;
 }

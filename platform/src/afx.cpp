@@ -274,6 +274,22 @@ protected:
     }
 };
 
+// An etched separator: a shadow line with a highlight line below it, from
+// the top of its rectangle, as much of the pair as the rectangle holds.
+class EtchedLine : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(QRect(0, 0, width(), 1), palette().dark());
+        if (height() > 1) {
+            painter.fillRect(QRect(0, 1, width(), 1), palette().light());
+        }
+    }
+};
+
 int CompareNoCase(const QString& a, const QString& b) {
     return QString::compare(a, b, Qt::CaseInsensitive);
 }
@@ -633,8 +649,8 @@ QWidget* CreateControlWidget(const ControlTemplate& control, const DialogBaseUni
         list->setVerticalScrollBarPolicy((style & WS_VSCROLL) != 0 ? Qt::ScrollBarAsNeeded
                                                                    : Qt::ScrollBarAlwaysOff);
         list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        list->setFrameShape((style & WS_BORDER) != 0 ? QFrame::Box : QFrame::NoFrame);
-        list->setFrameShadow(QFrame::Plain);
+        list->setFrameShape((style & WS_BORDER) != 0 ? QFrame::StyledPanel : QFrame::NoFrame);
+        list->setFrameShadow(QFrame::Sunken);
         list->setSortingEnabled(false);
         // A tab stop every 32 dialog units.
         list->setItemDelegate(new TabStopDelegate(list, MulDiv(32, units.cx, 4)));
@@ -650,13 +666,8 @@ QWidget* CreateControlWidget(const ControlTemplate& control, const DialogBaseUni
     }
     // Statics.
     switch (style & SS_TYPEMASK) {
-    case SS_ETCHEDHORZ: {
-        auto* line = new QFrame(parent);
-        line->setFrameShape(QFrame::HLine);
-        line->setFrameShadow(QFrame::Sunken);
-        line->setLineWidth(1);
-        return line;
-    }
+    case SS_ETCHEDHORZ:
+        return new EtchedLine(parent);
     case SS_ICON: {
         auto* label = new QLabel(parent);
         label->setPixmap(
@@ -713,7 +724,8 @@ bool CDialog::CreateDialogWindow() {
         owner = nullptr;
     }
     QWidget* parentWidget = owner != nullptr ? owner->Widget() : nullptr;
-    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint;
+    // A modal frame is a fixed size, with no minimise and no maximise button.
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint;
     if ((m_template->style & WS_CAPTION) != 0) {
         flags |= Qt::WindowTitleHint;
         if ((m_template->style & WS_SYSMENU) != 0) {
@@ -741,11 +753,12 @@ bool CDialog::CreateDialogWindow() {
         QWidget* widget = CreateControlWidget(control, m_units, m_window);
         widget->setFont(font);
         widget->setGeometry(ControlGeometry(control, m_units, widget));
+        // Statics never take the focus; other controls take it by Tab only
+        // when they are tab stops.
+        const bool isStatic = std::string(control.windowClass) == WC_STATIC;
         widget->setFocusPolicy((control.style & WS_TABSTOP) != 0 ? Qt::StrongFocus
-                               : qobject_cast<QLabel*>(widget) != nullptr ||
-                                       qobject_cast<QFrame*>(widget) != nullptr
-                                   ? Qt::NoFocus
-                                   : Qt::ClickFocus);
+                               : isStatic                        ? Qt::NoFocus
+                                                                 : Qt::ClickFocus);
         if ((control.style & WS_TABSTOP) != 0) {
             if (previousTabStop != nullptr) {
                 QWidget::setTabOrder(previousTabStop, widget);
@@ -1008,6 +1021,9 @@ public:
         } else {
             box.setStandardButtons(QMessageBox::Ok);
             box.setEscapeButton(QMessageBox::Ok);
+        }
+        for (QAbstractButton* button : box.buttons()) {
+            button->setIcon(QIcon());
         }
         return box.exec() == QMessageBox::Ok ? IDOK : IDCANCEL;
     }
