@@ -214,6 +214,20 @@ bool VirtualReceiver::ReadLine(std::string& line, int timeoutMs) {
     }
 }
 
+bool VirtualReceiver::BeforeRecord(int n, const ReceiverFaults& faults) {
+    if (n == faults.silentAt) {
+        return Fail("silent by request");
+    }
+    if (n == faults.hangUpAt) {
+        HangUp();
+        return Fail("hung up by request");
+    }
+    if (faults.paceMs > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(faults.paceMs));
+    }
+    return true;
+}
+
 bool VirtualReceiver::RunFirst(const std::vector<std::uint8_t>& image, const ReceiverFaults& faults,
                                int timeoutMs) {
     m_wire.clear();
@@ -236,15 +250,8 @@ bool VirtualReceiver::RunFirst(const std::vector<std::uint8_t>& image, const Rec
     const int imageRecords = static_cast<int>(image.size() / 16);
     const int records = imageRecords + faults.extraRecords;
     for (int n = 0; n < records; ++n) {
-        if (n == faults.silentAt) {
-            return Fail("silent by request");
-        }
-        if (n == faults.hangUpAt) {
-            HangUp();
-            return Fail("hung up by request");
-        }
-        if (faults.paceMs > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(faults.paceMs));
+        if (!BeforeRecord(n, faults)) {
+            return false;
         }
         std::uint8_t data[16] = {};
         if (n < imageRecords) {
@@ -311,15 +318,8 @@ bool VirtualReceiver::RunClone(const ReceiverFaults& faults, int timeoutMs) {
                 16 * HexDigitValue(line[static_cast<std::size_t>(9 + 2 * i)]) +
                 HexDigitValue(line[static_cast<std::size_t>(10 + 2 * i)])));
         }
-        if (n == faults.silentAt) {
-            return Fail("silent by request");
-        }
-        if (n == faults.hangUpAt) {
-            HangUp();
-            return Fail("hung up by request");
-        }
-        if (faults.paceMs > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(faults.paceMs));
+        if (!BeforeRecord(n, faults)) {
+            return false;
         }
         if (!Send(n == faults.ngAt ? "NG" : "OK", faults.crlf)) {
             return false;

@@ -65,6 +65,8 @@ private:
     bool Send(const std::string& line, bool crlf);
     bool ReadLine(std::string& line, int timeoutMs);
     bool Fail(const std::string& problem);
+    // The faults that end the exchange at record n, and the pause before it.
+    bool BeforeRecord(int n, const ReceiverFaults& faults);
 
     int m_master = -1;
     std::string m_devicePath;
