@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -68,8 +69,19 @@ std::unique_ptr<VirtualReceiver> VirtualReceiver::Create(const std::string& link
     ::cfsetospeed(&tio, B9600);
     ::tcsetattr(slave, TCSANOW, &tio);
     ::close(slave);
+    // Made as root (to put a link in /dev), the device would be root's alone;
+    // let the user who runs the program open it.
+    ::chmod(name, 0666);
     if (!linkPath.empty()) {
-        ::unlink(linkPath.c_str());
+        // Only an earlier link is replaced, never a real device or file.
+        struct stat existing {};
+        if (::lstat(linkPath.c_str(), &existing) == 0) {
+            if (!S_ISLNK(existing.st_mode)) {
+                error = linkPath + " exists and is not a link; it is left alone";
+                return nullptr;
+            }
+            ::unlink(linkPath.c_str());
+        }
         if (::symlink(name, linkPath.c_str()) != 0) {
             error = "cannot make the link " + linkPath + ": " + std::strerror(errno);
             return nullptr;
