@@ -635,10 +635,10 @@ QWidget* CreateControlWidget(const ControlTemplate& control, const DialogBaseUni
         auto* combo = new QComboBox(parent);
         combo->setEditable(false);
         combo->setInsertPolicy(QComboBox::NoInsert);
-        // The layout height includes the dropped-down list.
-        const int closedRows = 1;
+        // The layout height includes the dropped-down list: as many rows as fit
+        // below the closed box.
         const int listHeight = MulDiv(control.cy, units.cy, 8);
-        combo->setMaxVisibleItems(std::max(closedRows, listHeight / std::max(1, units.cy) - 1));
+        combo->setMaxVisibleItems(std::max(1, listHeight / std::max(1, units.cy) - 1));
         return combo;
     }
     if (windowClass == WC_LISTBOX) {
@@ -679,7 +679,7 @@ QWidget* CreateControlWidget(const ControlTemplate& control, const DialogBaseUni
         auto* label = new QLabel(text, parent);
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        label->setWordWrap(text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char(' ')));
+        label->setWordWrap(text.contains(QLatin1Char('\n')));
         return label;
     }
     }
@@ -788,12 +788,12 @@ bool CDialog::Create() {
     // The framework's own initialisation: the lists' initial entries.
     for (std::size_t i = 0; i < m_controls.size(); ++i) {
         for (const char* entry : m_template->controls[i].initStrings) {
-            m_controls[i]->SendMessage(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
+            const UINT add =
+                m_controls[i]->WindowClass() == WC_LISTBOX ? LB_ADDSTRING : CB_ADDSTRING;
+            m_controls[i]->SendMessage(add, 0, reinterpret_cast<LPARAM>(entry));
         }
     }
     const bool defaultFocus = OnInitDialog() != FALSE;
-    m_window->adjustSize();
-    m_window->setFixedSize(m_window->size());
     // Centred on the owner, or on the screen's work area when there is none,
     // and kept inside that work area.
     QScreen* screen = m_window->parentWidget() != nullptr ? m_window->parentWidget()->screen()
