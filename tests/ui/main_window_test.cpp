@@ -4,12 +4,14 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -348,6 +350,19 @@ TEST_F(MainWindowTest, GetSaveLoadSendRoundTrip) {
     EXPECT_EQ(receiver->Received(), image);
     EXPECT_EQ(Status(), "Upload complete.");
     EXPECT_EQ(BoxTexts(), (std::vector<std::string>{kGetPrompt, kSendPrompt}));
+}
+
+TEST_F(MainWindowTest, PortListTooltipSaysWhatTheNameLeadsTo) {
+    AttachReceiver();
+    QWidget* port = Item(IDC_PORT);
+    QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), port->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(port, &hover);
+    EXPECT_EQ(QToolTip::text().toStdString(),
+              "COM1: " + (devices->path() / "COM1").string() + " -> " + receiver->DevicePath());
+    qobject_cast<QComboBox*>(port)->setCurrentIndex(3);
+    QCoreApplication::sendEvent(port, &hover);
+    EXPECT_EQ(QToolTip::text().left(22), "COM4: no such device (");
+    QToolTip::hideText();
 }
 
 TEST(MinimisedIcon, CentredWithDivisionTowardZero) {
