@@ -361,12 +361,6 @@ BOOL CWnd::IsIconic() const {
     return m_widget != nullptr && m_widget->window()->isMinimized() ? TRUE : FALSE;
 }
 
-void CWnd::SetFocus() {
-    if (m_widget != nullptr) {
-        m_widget->setFocus(Qt::OtherFocusReason);
-    }
-}
-
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (m_widget != nullptr && m_widget->isWindow()) {
         return WindowProc(message, wParam, lParam);
@@ -419,8 +413,6 @@ LRESULT CWnd::ControlMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case LB_ADDSTRING:
             list->addItem(AnsiToQString(reinterpret_cast<const char*>(lParam)));
             return list->count() - 1;
-        case LB_GETCOUNT:
-            return list->count();
         default:
             return 0;
         }
@@ -442,8 +434,6 @@ LRESULT CWnd::ControlMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case CB_SETCURSEL:
             combo->setCurrentIndex(static_cast<int>(wParam));
             return combo->currentIndex();
-        case CB_GETCOUNT:
-            return combo->count();
         default:
             return 0;
         }
@@ -1189,6 +1179,3 @@ bool CTransferScope::PumpWhileWaiting() {
     return !cancelRequested;
 }
 
-bool CTransferScope::CancelRequested() {
-    return cancelRequested;
-}

@@ -65,9 +65,7 @@ constexpr UINT WM_ICONERASEBKGND = 0x0027;
 constexpr UINT BN_CLICKED = 0;
 constexpr UINT LB_ADDSTRING = 0x0180;
 constexpr UINT LB_RESETCONTENT = 0x0184;
-constexpr UINT LB_GETCOUNT = 0x018B;
 constexpr UINT CB_ADDSTRING = 0x0143;
-constexpr UINT CB_GETCOUNT = 0x0146;
 constexpr UINT CB_SETCURSEL = 0x014E;
 constexpr UINT PBM_SETRANGE = 0x0401;
 constexpr UINT PBM_SETPOS = 0x0402;
@@ -305,7 +303,6 @@ public:
     BOOL EnableWindow(BOOL enable);
     BOOL IsWindowEnabled() const;
     BOOL IsIconic() const;
-    void SetFocus();
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 
     QWidget* Widget() const { return m_widget; }
@@ -501,5 +498,4 @@ public:
     // Processes what is pending without letting input through; false once the
     // user asked to cancel.
     static bool PumpWhileWaiting();
-    static bool CancelRequested();
 };

@@ -81,8 +81,6 @@ public:
     // Closes without raising; a created file is discarded.
     void Abort();
 
-    const CString& GetFilePath() const { return m_path; }
-    bool IsOpen() const { return m_fd >= 0; }
 
 private:
     [[noreturn]] void Throw(int osError) const;
