@@ -150,27 +150,37 @@ bool VirtualReceiver::Send(const std::string& line, bool crlf) {
     return SendRaw(line + (crlf ? "\r\n" : "\r"));
 }
 
+VirtualReceiver::Input VirtualReceiver::TakeInput(int waitMs) {
+    if (m_master < 0) {
+        return Input::Closed;
+    }
+    char buffer[512];
+    const ssize_t got = ::read(m_master, buffer, sizeof buffer);
+    if (got > 0) {
+        m_wire.append(buffer, static_cast<std::size_t>(got));
+        m_pending.append(buffer, static_cast<std::size_t>(got));
+        return Input::Bytes;
+    }
+    if (got < 0 && errno != EAGAIN && errno != EIO && errno != EINTR) {
+        return Input::Failed;
+    }
+    pollfd waiting{m_master, POLLIN, 0};
+    ::poll(&waiting, 1, waitMs);
+    if ((waiting.revents & POLLHUP) != 0 && (waiting.revents & POLLIN) == 0) {
+        return Input::Closed; // the program closed the port
+    }
+    return Input::Nothing;
+}
+
 std::string VirtualReceiver::ReadAvailable(int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::string got = m_pending;
-    m_pending.clear();
-    while (m_master >= 0) {
-        char buffer[512];
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        if (n > 0) {
-            got.append(buffer, static_cast<std::size_t>(n));
-            m_wire.append(buffer, static_cast<std::size_t>(n));
-            continue;
-        }
-        if (MillisecondsLeft(deadline) == 0) {
-            break;
-        }
-        pollfd waiting{m_master, POLLIN, 0};
-        ::poll(&waiting, 1, 5);
-        if ((waiting.revents & POLLHUP) != 0 && (waiting.revents & POLLIN) == 0) {
+    do {
+        if (TakeInput(5) == Input::Closed) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-    }
+    } while (m_master >= 0 && MillisecondsLeft(deadline) > 0);
+    std::string got;
+    got.swap(m_pending);
     return got;
 }
 
@@ -205,23 +215,18 @@ bool VirtualReceiver::ReadLine(std::string& line, int timeoutMs) {
         if (m_master < 0) {
             return Fail("hung up");
         }
-        char buffer[256];
-        const ssize_t got = ::read(m_master, buffer, sizeof buffer);
-        if (got > 0) {
-            m_wire.append(buffer, static_cast<std::size_t>(got));
-            m_pending.append(buffer, static_cast<std::size_t>(got));
+        switch (TakeInput(10)) {
+        case Input::Bytes:
             continue;
-        }
-        if (got < 0 && errno != EAGAIN && errno != EIO && errno != EINTR) {
+        case Input::Failed:
             return Fail(std::string("read failed: ") + std::strerror(errno));
+        case Input::Closed:
+            return Fail("the program closed the port");
+        case Input::Nothing:
+            break;
         }
         if (MillisecondsLeft(deadline) == 0) {
             return Fail("no line from the computer");
-        }
-        pollfd waiting{m_master, POLLIN, 0};
-        ::poll(&waiting, 1, 10);
-        if ((waiting.revents & POLLHUP) != 0 && (waiting.revents & POLLIN) == 0) {
-            return Fail("the program closed the port");
         }
     }
 }

@@ -65,6 +65,10 @@ private:
     bool Send(const std::string& line, bool crlf);
     bool ReadLine(std::string& line, int timeoutMs);
     bool Fail(const std::string& problem);
+    enum class Input { Bytes, Nothing, Closed, Failed };
+    // Takes what the program has sent into the pending bytes and the wire
+    // log, waiting up to waitMs when nothing has come yet.
+    Input TakeInput(int waitMs);
     // The faults that end the exchange at record n, and the pause before it.
     bool BeforeRecord(int n, const ReceiverFaults& faults);
 
