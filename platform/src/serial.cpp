@@ -155,13 +155,15 @@ bool GetCommState(HANDLE port, DCB& dcb) {
     dcb.fRtsControl = dcb.fOutxCtsFlow != 0 ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_DISABLE;
     dcb.fDtrControl = DTR_CONTROL_DISABLE;
     int lines = 0;
-    if (::ioctl(port->fd, TIOCMGET, &lines) == 0) {
+    const int modem = ::ioctl(port->fd, TIOCMGET, &lines);
+    if (!ModemLinesOk(modem)) {
+        return Fail(errno);
+    }
+    if (modem == 0) {
         dcb.fDtrControl = (lines & TIOCM_DTR) != 0 ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
         if (dcb.fOutxCtsFlow == 0) {
             dcb.fRtsControl = (lines & TIOCM_RTS) != 0 ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
         }
-    } else if (!ModemLinesOk(-1)) {
-        return Fail(errno);
     }
     dcb.XonChar = static_cast<char>(tio.c_cc[VSTART]);
     dcb.XoffChar = static_cast<char>(tio.c_cc[VSTOP]);
