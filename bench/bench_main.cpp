@@ -3,10 +3,10 @@
 // on the offscreen platform.
 #include "BackupDlg.h"
 #include "link/timeouts.h"
-#include "resources.h"
+#include "offscreen_app.h"
 #include "virtual_receiver.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -40,11 +40,7 @@ double Microseconds(Clock::duration d) {
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication toolkit(argc, argv);
-    QApplication::setStyle(QStringLiteral("Fusion"));
-    CWinApp app("bc245xlt");
-    AfxSetResourceTable(&BackupResources());
+    OffscreenApp offscreen(argc, argv);
 
     std::string folder =
         (std::filesystem::temp_directory_path() / "bc245xlt-bench-XXXXXX").string();
@@ -59,7 +55,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     CBackupDlg dlg;
-    app.m_pMainWnd = &dlg;
+    AfxGetApp()->m_pMainWnd = &dlg;
     dlg.Create();
     QCoreApplication::processEvents();
 

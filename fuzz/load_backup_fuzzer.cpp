@@ -1,8 +1,7 @@
 // libFuzzer entry: feeds arbitrary files to the backup loader.
 #include "load_backup_target.h"
-#include "resources.h"
+#include "offscreen_app.h"
 
-#include <QApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -15,17 +14,15 @@ std::string scratch;
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QApplication(*argc, *argv);
-    CWinApp* app = new CWinApp("bc245xlt");
-    AfxSetResourceTable(&BackupResources());
+    new OffscreenApp(*argc, *argv);
     dlg = new CBackupDlg;
-    app->m_pMainWnd = dlg;
+    AfxGetApp()->m_pMainWnd = dlg;
     if (!dlg->Create()) {
         std::abort();
     }
     const char* folder = std::getenv("TMPDIR");
-    scratch = std::string(folder != nullptr ? folder : "/tmp") + "/bc245xlt-fuzz-" + std::to_string(::getpid()) + ".mrv";
+    scratch = std::string(folder != nullptr ? folder : "/tmp") + "/bc245xlt-fuzz-" +
+              std::to_string(::getpid()) + ".mrv";
     return 0;
 }
 

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <vector>
 
-std::string LoadBackupOnce(CBackupDlg& dlg, const std::string& scratchPath, const std::uint8_t* data,
-                           std::size_t size) {
+std::string LoadBackupOnce(CBackupDlg& dlg, const std::string& scratchPath,
+                           const std::uint8_t* data, std::size_t size) {
     {
         std::ofstream out(scratchPath, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
