@@ -67,41 +67,38 @@ int main(int argc, char** argv) {
     faults.startDelayMs = 0;
     constexpr int kRuns = 7;
     std::vector<double> download, upload, refresh, downloadCpu, uploadCpu;
-    for (int run = 0; run < kRuns; ++run) {
-        auto peer =
-            std::async(std::launch::async, [&] { return receiver->RunFirst(image, faults, 5000); });
+    // One transfer against the receiver's side running on another thread,
+    // timed from the model query on, so the receiver's start-up pause is left
+    // out; per record, in program CPU time and elapsed.
+    const auto timed = [&](auto transfer, auto receiverSide, std::vector<double>& cpu,
+                           std::vector<double>& elapsed) {
+        auto peer = std::async(std::launch::async, receiverSide);
         if (dlg.OpenPort() != 1) {
-            return 1;
+            return false;
         }
-        // Timed from the model query on, so the receiver's start-up pause is left out.
-        const double cpu = ThreadCpuMicroseconds();
+        const double cpuStart = ThreadCpuMicroseconds();
         const auto start = Clock::now();
-        const int ok = dlg.Download();
-        const auto end = Clock::now();
-        downloadCpu.push_back((ThreadCpuMicroseconds() - cpu) / 512);
-        if (ok != 1 || !peer.get() || dlg.m_imageLength != 8192) {
+        const int ok = transfer();
+        elapsed.push_back(Microseconds(Clock::now() - start) / 512);
+        cpu.push_back((ThreadCpuMicroseconds() - cpuStart) / 512);
+        const bool peerOk = peer.get();
+        receiver->WaitForClose(1000);
+        return ok == 1 && peerOk;
+    };
+    for (int run = 0; run < kRuns; ++run) {
+        if (!timed([&] { return dlg.Download(); },
+                   [&] { return receiver->RunFirst(image, faults, 5000); }, downloadCpu,
+                   download) ||
+            dlg.m_imageLength != 8192) {
             std::fprintf(stderr, "download failed\n");
             return 1;
         }
-        download.push_back(Microseconds(end - start) / 512);
-        receiver->WaitForClose(1000);
-
-        auto clone =
-            std::async(std::launch::async, [&] { return receiver->RunClone(faults, 5000); });
-        if (dlg.OpenPort() != 1) {
-            return 1;
-        }
-        const double upCpu = ThreadCpuMicroseconds();
-        const auto upStart = Clock::now();
-        const int sent = dlg.Upload();
-        const auto upEnd = Clock::now();
-        uploadCpu.push_back((ThreadCpuMicroseconds() - upCpu) / 512);
-        if (sent != 1 || !clone.get() || receiver->Received() != image) {
+        if (!timed([&] { return dlg.Upload(); }, [&] { return receiver->RunClone(faults, 5000); },
+                   uploadCpu, upload) ||
+            receiver->Received() != image) {
             std::fprintf(stderr, "upload failed\n");
             return 1;
         }
-        upload.push_back(Microseconds(upEnd - upStart) / 512);
-        receiver->WaitForClose(1000);
     }
     for (int run = 0; run < 50; ++run) {
         const auto start = Clock::now();
