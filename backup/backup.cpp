@@ -74,13 +74,28 @@ int CBackupDlg::SaveBackup(const CString& path) {
     }
 }
 
-void CBackupDlg::OnLoad() {
-    CFileDialog dlg(TRUE, nullptr, nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, kBackupFilter,
+namespace {
+
+// Runs the open or the save dialog, both set up alike: the backup files'
+// filter, no default extension, a question before replacing a file. True with
+// the full path when the user confirmed one.
+bool AskForBackupFile(BOOL open, CString& path) {
+    CFileDialog dlg(open, nullptr, nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, kBackupFilter,
                     nullptr);
     if (dlg.DoModal() != IDOK) {
+        return false;
+    }
+    path = dlg.GetPathName();
+    return true;
+}
+
+} // namespace
+
+void CBackupDlg::OnLoad() {
+    CString path;
+    if (!AskForBackupFile(TRUE, path)) {
         return;
     }
-    const CString path = dlg.GetPathName();
     if (LoadBackup(path) == 0) {
         AfxMessageBox("There was an error loading '" + path +
                       "'.  The file may not be found or the format may be incorrect.  Check the "
@@ -89,12 +104,10 @@ void CBackupDlg::OnLoad() {
 }
 
 void CBackupDlg::OnSave() {
-    CFileDialog dlg(FALSE, nullptr, nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, kBackupFilter,
-                    nullptr);
-    if (dlg.DoModal() != IDOK) {
+    CString path;
+    if (!AskForBackupFile(FALSE, path)) {
         return;
     }
-    const CString path = dlg.GetPathName();
     if (SaveBackup(path) == 0) {
         AfxMessageBox("There was an error saving '" + path +
                       "'.  Check the destination path and try again.");
