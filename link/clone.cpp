@@ -1,4 +1,6 @@
-#include "BackupDlg.h"
+// The clone protocol: Download plays the receiving unit, Upload the sending
+// unit; FormatRecord and DecodeRecord turn a block into a record line and back.
+#include "link/ScannerLink.h"
 #include "link/record.h"
 #include "link/timeouts.h"
 
@@ -13,15 +15,17 @@ CString BlockText(const char* prefix, int offset) {
     return text;
 }
 
+constexpr char kWriteFailed[] = "ERROR: Serial port write failed";
+
 } // namespace
 
-int CBackupDlg::FailTransfer(const CString& status) {
-    ShowStatus(status);
+int CScannerLink::FailTransfer(const CString& status) {
+    m_report.ShowStatus(status);
     ClosePort();
     return 0;
 }
 
-int CBackupDlg::FailRead(LineResult result) {
+int CScannerLink::FailRead(LineResult result) {
     switch (result) {
     case LineResult::TimedOut:
         return FailTransfer("ERROR: No response from scanner");
@@ -34,123 +38,137 @@ int CBackupDlg::FailRead(LineResult result) {
     return FailTransfer("ERROR: Serial port read failed");
 }
 
-int CBackupDlg::Download() {
+LineResult CScannerLink::ReadReply(CString& line, LinkClock::time_point deadline) {
+    // The line feed of a CR LF pair, or any other lone control byte, arrives
+    // as an empty line: it carries nothing and is skipped, within the same
+    // deadline, so that line noise can neither answer for the receiver nor
+    // hold the transfer.
+    LineResult got = LineResult::Ok;
+    do {
+        got = ReadLine(line, deadline);
+    } while (got == LineResult::Ok && line.empty());
+    return got;
+}
+
+int CScannerLink::Download() {
     if (m_hPort == nullptr) {
         return 0;
     }
-    CTransferScope transfer;
     const CloneTimeouts& timeouts = LinkTimeouts();
     CString line;
 
-    ShowStatus("Awaiting MDL query...");
-    if (const LineResult got = ReadLine(line, timeouts.firstLineMs); got != LineResult::Ok) {
+    m_report.ShowStatus("Awaiting MDL query...");
+    if (const LineResult got = ReadLine(line, DeadlineIn(timeouts.firstLineMs));
+        got != LineResult::Ok) {
         return FailRead(got);
     }
     if (line != "MDL") {
         return FailTransfer("ERROR: Incorrect response to MDL query");
     }
 
-    ShowStatus("Writing model information...");
-    SendText("BC245XLT0\r");
+    m_report.ShowStatus("Writing model information...");
+    if (!SendText("BC245XLT0\r")) {
+        return FailTransfer(kWriteFailed);
+    }
 
-    // A download that fails from here on gives back the image it replaced, so
-    // that a later save or upload never takes a half-received image for it.
-    const std::int32_t previousLength = m_imageLength;
-    unsigned char previousImage[kImageSize];
-    std::memcpy(previousImage, m_image, sizeof previousImage);
-    const auto restore = [&] {
-        m_imageLength = previousLength;
-        std::memcpy(m_image, previousImage, sizeof previousImage);
-    };
-
-    m_imageLength = 0;
+    // The records are decoded into a local image, which replaces the member
+    // image only once the end line has come: a download that fails on the way
+    // leaves the image as it was.
+    unsigned char image[kImageSize] = {};
+    std::int32_t imageLength = 0;
     int offset = 0;
     for (;;) {
-        ShowStatus(BlockText("Awaiting data for block ", offset));
-        // The line feed of a CR LF pair arrives as an empty line: skip it.
-        do {
-            if (const LineResult got = ReadLine(line, timeouts.lineMs); got != LineResult::Ok) {
-                restore();
-                return FailRead(got);
-            }
-        } while (line.empty());
+        m_report.ShowStatus(BlockText("Awaiting data for block ", offset));
+        if (const LineResult got = ReadReply(line, DeadlineIn(timeouts.lineMs));
+            got != LineResult::Ok) {
+            return FailRead(got);
+        }
         if (line == "END") {
             break;
         }
         if (!IsValidRecordLine(line)) {
-            restore();
             return FailTransfer("ERROR: Invalid data from scanner");
         }
-        if (offset + 16 > kImageSize) {
-            restore();
+        if (offset + kBlockSize > kImageSize) {
             return FailTransfer("ERROR: Too much data from scanner");
         }
-        DecodeRecord(line, offset);
-        SendText("OK\r");
-        m_imageLength += 16;
-        StepProgress();
-        offset += 16;
+        DecodeRecord(line, offset, image);
+        if (!SendText("OK\r")) {
+            return FailTransfer(kWriteFailed);
+        }
+        imageLength += kBlockSize;
+        m_report.StepProgress();
+        offset += kBlockSize;
     }
 
-    ShowStatus("Download complete.");
-    GetDlgItem(IDC_SAVE)->EnableWindow(TRUE);
-    RefreshListing();
+    std::memcpy(m_image, image, static_cast<std::size_t>(imageLength));
+    m_imageLength = imageLength;
+    m_report.ShowStatus("Download complete.");
+    m_report.DownloadComplete();
     ClosePort();
     return 1;
 }
 
-int CBackupDlg::Upload() {
+int CScannerLink::Upload() {
     if (m_hPort == nullptr) {
         return 0;
     }
-    CTransferScope transfer;
     const CloneTimeouts& timeouts = LinkTimeouts();
     CString line;
 
-    ShowStatus("Sending MDL query...");
-    SendText("MDL\r");
-    if (const LineResult got = ReadLine(line, timeouts.lineMs); got != LineResult::Ok) {
+    m_report.ShowStatus("Sending MDL query...");
+    if (!SendText("MDL\r")) {
+        return FailTransfer(kWriteFailed);
+    }
+    if (const LineResult got = ReadLine(line, DeadlineIn(timeouts.lineMs)); got != LineResult::Ok) {
         return FailRead(got);
     }
     if (line != "BC245XLT0") {
         return FailTransfer("ERROR: Incorrect response to MDL query");
     }
 
-    for (int offset = 0; offset < m_imageLength && offset + 16 <= kImageSize; offset += 16) {
-        ShowStatus(BlockText("Writing data for block ", offset));
+    for (int offset = 0; offset < m_imageLength && offset + kBlockSize <= kImageSize;
+         offset += kBlockSize) {
+        m_report.ShowStatus(BlockText("Writing data for block ", offset));
         CString record;
         FormatRecord(offset, record);
         record += '\r';
-        SendText(record.c_str());
-        if (const LineResult got = ReadLine(line, timeouts.lineMs); got != LineResult::Ok) {
+        if (!SendText(record.c_str())) {
+            return FailTransfer(kWriteFailed);
+        }
+        if (const LineResult got = ReadReply(line, DeadlineIn(timeouts.lineMs));
+            got != LineResult::Ok) {
             return FailRead(got);
         }
         if (line == "NG") {
-            ShowStatus("ERROR: Data rejected by scanner");
+            m_report.ShowStatus("ERROR: Data rejected by scanner");
             SendText("END\r");
             ClosePort();
             return 0;
         }
-        StepProgress();
+        m_report.StepProgress();
     }
 
-    SendText("END\r");
-    ShowStatus("Upload complete.");
+    if (!SendText("END\r")) {
+        return FailTransfer(kWriteFailed);
+    }
+    m_report.ShowStatus("Upload complete.");
     ClosePort();
     return 1;
 }
 
-void CBackupDlg::FormatRecord(int offset, CString& record) {
+void CScannerLink::FormatRecord(int offset, CString& record) {
     record = FormatRecordLine(offset, m_image + offset);
 }
 
-void CBackupDlg::DecodeRecord(const CString& line, int offset) {
-    if (line.size() < 41 || offset < 0 || offset + 16 > kImageSize) {
+void CScannerLink::DecodeRecord(const CString& line, int offset,
+                                unsigned char (&image)[kImageSize]) {
+    if (line.size() < 41 || offset < 0 || offset + kBlockSize > kImageSize) {
         return;
     }
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < kBlockSize; ++i) {
         const int high = HexDigitValue(line[static_cast<std::size_t>(9 + 2 * i)]);
         const int low = HexDigitValue(line[static_cast<std::size_t>(10 + 2 * i)]);
-        m_image[offset + i] = static_cast<unsigned char>((16 * high + low) & 0xFF);
+        image[offset + i] = static_cast<unsigned char>((16 * high + low) & 0xFF);
     }
 }

@@ -1,13 +1,18 @@
-#include "BackupDlg.h"
+// The serial port link: opening the port with the receiver's line settings,
+// reading one line, writing a text, closing.
+#include "link/ScannerLink.h"
 #include "link/timeouts.h"
 
-#include <chrono>
 #include <cstring>
 
 namespace {
 // Longer than any protocol line; the bytes of a longer line past it are read
 // and dropped, so such a line can never pass for a protocol line.
 constexpr std::size_t kMaxLineLength = 256;
+// How often a wait asks whether to go on: often enough to keep a window
+// painted and to notice a cancel request at once, seldom enough to cost
+// nothing while bytes arrive.
+constexpr auto kCheckInterval = std::chrono::milliseconds(15);
 } // namespace
 
 CloneTimeouts& LinkTimeouts() {
@@ -15,9 +20,14 @@ CloneTimeouts& LinkTimeouts() {
     return timeouts;
 }
 
-int CBackupDlg::OpenPort() {
-    CString portName;
-    GetDlgItem(IDC_PORT)->GetWindowText(portName);
+CScannerLink::~CScannerLink() {
+    if (m_hPort != nullptr && m_hPort != INVALID_HANDLE_VALUE) {
+        CloseHandle(m_hPort);
+    }
+}
+
+int CScannerLink::OpenPort() {
+    const CString portName = m_report.PortName();
     m_hPort = OpenSerialPort(portName);
     if (m_hPort == INVALID_HANDLE_VALUE) {
         return 0;
@@ -44,24 +54,31 @@ int CBackupDlg::OpenPort() {
     return 1;
 }
 
-LineResult CBackupDlg::ReadLine(CString& line, int timeoutMs) {
+LineResult CScannerLink::ReadLine(CString& line, LinkClock::time_point deadline) {
     line.clear();
-    // The time allowed covers the whole line, so a receiver that keeps sending
-    // without ever ending a line cannot hold the transfer either.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    const WaitHook whileWaiting = [] { return CTransferScope::PumpWhileWaiting(); };
+    m_report.ShowNow();
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
+        // The deadline and a cancel request are looked at between bytes too,
+        // so that a receiver that sends without end cannot hold the transfer.
+        const auto now = LinkClock::now();
+        if (now >= deadline) {
+            return LineResult::TimedOut;
+        }
+        if (now - m_lastCheck >= kCheckInterval) {
+            m_lastCheck = now;
+            if (!m_report.KeepWaiting()) {
+                return LineResult::Cancelled;
+            }
+        }
+        const auto until = std::min(deadline, m_lastCheck + kCheckInterval);
+        const auto sliceMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count() + 1;
         std::uint8_t byte = 0;
-        switch (ReadFile(m_hPort, byte, left > 0 ? static_cast<int>(left) : 0, whileWaiting)) {
+        switch (ReadFile(m_hPort, byte, static_cast<int>(sliceMs))) {
         case ReadResult::Ok:
             break;
         case ReadResult::TimedOut:
-            return LineResult::TimedOut;
-        case ReadResult::Cancelled:
-            return LineResult::Cancelled;
+            continue;
         case ReadResult::Failed:
             return LineResult::ReadFailed;
         }
@@ -74,11 +91,14 @@ LineResult CBackupDlg::ReadLine(CString& line, int timeoutMs) {
     }
 }
 
-void CBackupDlg::SendText(const char* text) {
-    WriteFile(m_hPort, text, std::strlen(text));
+bool CScannerLink::SendText(const char* text) {
+    const bool written = WriteFile(m_hPort, text, std::strlen(text));
+    m_report.ShowNow();
+    return written;
 }
 
-void CBackupDlg::ClosePort() {
+void CScannerLink::ClosePort() {
     CloseHandle(m_hPort);
     m_hPort = nullptr;
+    m_report.ShowNow();
 }

@@ -312,11 +312,11 @@ bool CArchive::NextByte(unsigned char& byte) {
     return true;
 }
 
-bool CArchive::ReadString(CString& text) {
+bool CArchive::ReadString(CString& text, std::size_t maxLength) {
     text.clear();
     bool ended = false;
     unsigned char byte = 0;
-    while (!ended && NextByte(byte)) {
+    while (!ended && text.size() <= maxLength && NextByte(byte)) {
         if (byte == '\n') {
             ended = true;
         } else if (byte == '\r') {

@@ -10,11 +10,22 @@
 #include <termios.h>
 #include <unistd.h>
 
-struct SerialDevice {
-    int fd = -1;
-};
-
 namespace {
+
+// A terminal device opened by this program.
+class TtyDevice : public SerialDevice {
+public:
+    explicit TtyDevice(int fd) : m_fd(fd) {}
+    ~TtyDevice() override;
+    bool GetState(DCB& dcb) override;
+    bool SetState(const DCB& dcb) override;
+    ReadResult Read(std::uint8_t& byte, int timeoutMs) override;
+    bool Write(const void* data, std::size_t size) override;
+    int Descriptor() const override { return m_fd; }
+
+private:
+    int m_fd;
+};
 
 std::string& DeviceFolder() {
     static std::string folder = "/dev";
@@ -30,7 +41,7 @@ bool Fail(int error) {
 }
 
 bool IsHandle(HANDLE port) {
-    return port != nullptr && port != INVALID_HANDLE_VALUE && port->fd >= 0;
+    return port != nullptr && port != INVALID_HANDLE_VALUE;
 }
 
 struct BaudEntry {
@@ -80,6 +91,9 @@ std::vector<std::string> PortNameCandidates(const std::string& portName,
 }
 
 std::string ResolvePortName(const std::string& portName, const std::string& folder) {
+    if (portName.find('/') != std::string::npos) {
+        return portName;
+    }
     struct stat info {};
     for (const std::string& path : PortNameCandidates(portName, folder)) {
         if (::stat(path.c_str(), &info) == 0) {
@@ -112,15 +126,57 @@ HANDLE OpenSerialPort(const std::string& portName) {
         return INVALID_HANDLE_VALUE;
     }
     ::ioctl(fd, TIOCEXCL); // keeps out openers that do not take the lock; root bypasses it
-    return new SerialDevice{fd};
+    return new TtyDevice(fd);
 }
 
 bool GetCommState(HANDLE port, DCB& dcb) {
+    return IsHandle(port) ? port->GetState(dcb) : Fail(EBADF);
+}
+
+bool SetCommState(HANDLE port, const DCB& dcb) {
+    return IsHandle(port) ? port->SetState(dcb) : Fail(EBADF);
+}
+
+ReadResult ReadFile(HANDLE port, std::uint8_t& byte, int timeoutMs) {
     if (!IsHandle(port)) {
-        return Fail(EBADF);
+        Fail(EBADF);
+        return ReadResult::Failed;
     }
+    return port->Read(byte, timeoutMs);
+}
+
+bool WriteFile(HANDLE port, const void* data, std::size_t size) {
+    return IsHandle(port) ? port->Write(data, size) : Fail(EBADF);
+}
+
+void CloseHandle(HANDLE port) {
+    if (IsHandle(port)) {
+        delete port;
+    }
+}
+
+int SerialPortDescriptor(HANDLE port) {
+    return IsHandle(port) ? port->Descriptor() : -1;
+}
+
+int LastSerialError() {
+    return lastError;
+}
+
+bool SetLastSerialError(int error) {
+    return Fail(error);
+}
+
+TtyDevice::~TtyDevice() {
+    // The exclusive flag outlives this descriptor on a device whose other end
+    // stays open; cleared here, the next user can open the port again.
+    ::ioctl(m_fd, TIOCNXCL);
+    ::close(m_fd); // also releases the flock
+}
+
+bool TtyDevice::GetState(DCB& dcb) {
     termios tio{};
-    if (::tcgetattr(port->fd, &tio) != 0) {
+    if (::tcgetattr(m_fd, &tio) != 0) {
         return Fail(errno);
     }
     dcb = DCB{};
@@ -155,7 +211,7 @@ bool GetCommState(HANDLE port, DCB& dcb) {
     dcb.fRtsControl = dcb.fOutxCtsFlow != 0 ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_DISABLE;
     dcb.fDtrControl = DTR_CONTROL_DISABLE;
     int lines = 0;
-    const int modem = ::ioctl(port->fd, TIOCMGET, &lines);
+    const int modem = ::ioctl(m_fd, TIOCMGET, &lines);
     if (!ModemLinesOk(modem)) {
         return Fail(errno);
     }
@@ -171,12 +227,9 @@ bool GetCommState(HANDLE port, DCB& dcb) {
     return true;
 }
 
-bool SetCommState(HANDLE port, const DCB& dcb) {
-    if (!IsHandle(port)) {
-        return Fail(EBADF);
-    }
+bool TtyDevice::SetState(const DCB& dcb) {
     termios tio{};
-    if (::tcgetattr(port->fd, &tio) != 0) {
+    if (::tcgetattr(m_fd, &tio) != 0) {
         return Fail(errno);
     }
     speed_t speed = 0;
@@ -223,34 +276,27 @@ bool SetCommState(HANDLE port, const DCB& dcb) {
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0 ||
-        ::tcsetattr(port->fd, TCSANOW, &tio) != 0) {
+        ::tcsetattr(m_fd, TCSANOW, &tio) != 0) {
         return Fail(errno);
     }
     int dtr = TIOCM_DTR;
     int rts = TIOCM_RTS;
-    if (!ModemLinesOk(::ioctl(
-            port->fd, dcb.fDtrControl == DTR_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &dtr))) {
+    if (!ModemLinesOk(
+            ::ioctl(m_fd, dcb.fDtrControl == DTR_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &dtr))) {
         return Fail(errno);
     }
     if (dcb.fRtsControl != RTS_CONTROL_HANDSHAKE &&
-        !ModemLinesOk(::ioctl(
-            port->fd, dcb.fRtsControl == RTS_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &rts))) {
+        !ModemLinesOk(
+            ::ioctl(m_fd, dcb.fRtsControl == RTS_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &rts))) {
         return Fail(errno);
     }
     return true;
 }
 
-ReadResult ReadFile(HANDLE port, std::uint8_t& byte, int timeoutMs, const WaitHook& whileWaiting) {
-    if (!IsHandle(port)) {
-        Fail(EBADF);
-        return ReadResult::Failed;
-    }
-    // The wait is cut into short slices so that the hook can keep the window
-    // painted and notice a cancel request while the line is quiet.
-    constexpr int kSliceMs = 15;
+ReadResult TtyDevice::Read(std::uint8_t& byte, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const ssize_t got = ::read(port->fd, &byte, 1);
+        const ssize_t got = ::read(m_fd, &byte, 1);
         if (got == 1) {
             return ReadResult::Ok;
         }
@@ -266,13 +312,8 @@ ReadResult ReadFile(HANDLE port, std::uint8_t& byte, int timeoutMs, const WaitHo
             Fail(ETIMEDOUT);
             return ReadResult::TimedOut;
         }
-        if (whileWaiting && !whileWaiting()) {
-            Fail(ECANCELED);
-            return ReadResult::Cancelled;
-        }
-        pollfd waiting{port->fd, POLLIN, 0};
-        const int ready =
-            ::poll(&waiting, 1, static_cast<int>(std::min<long long>(left, kSliceMs)));
+        pollfd waiting{m_fd, POLLIN, 0};
+        const int ready = ::poll(&waiting, 1, static_cast<int>(left));
         if (ready < 0 && errno != EINTR) {
             Fail(errno);
             return ReadResult::Failed;
@@ -286,14 +327,11 @@ ReadResult ReadFile(HANDLE port, std::uint8_t& byte, int timeoutMs, const WaitHo
     }
 }
 
-bool WriteFile(HANDLE port, const void* data, std::size_t size) {
-    if (!IsHandle(port)) {
-        return Fail(EBADF);
-    }
+bool TtyDevice::Write(const void* data, std::size_t size) {
     constexpr int kStallMs = 2000;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     while (size > 0) {
-        const ssize_t put = ::write(port->fd, bytes, size);
+        const ssize_t put = ::write(m_fd, bytes, size);
         if (put > 0) {
             bytes += put;
             size -= static_cast<std::size_t>(put);
@@ -302,26 +340,10 @@ bool WriteFile(HANDLE port, const void* data, std::size_t size) {
         if (put < 0 && errno != EAGAIN && errno != EINTR) {
             return Fail(errno);
         }
-        pollfd waiting{port->fd, POLLOUT, 0};
+        pollfd waiting{m_fd, POLLOUT, 0};
         if (::poll(&waiting, 1, kStallMs) <= 0 || (waiting.revents & (POLLERR | POLLHUP)) != 0) {
             return Fail(EIO);
         }
     }
     return true;
-}
-
-void CloseHandle(HANDLE port) {
-    if (!IsHandle(port)) {
-        return;
-    }
-    ::close(port->fd); // also releases the flock
-    delete port;
-}
-
-int SerialPortDescriptor(HANDLE port) {
-    return IsHandle(port) ? port->fd : -1;
-}
-
-int LastSerialError() {
-    return lastError;
 }

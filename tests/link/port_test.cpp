@@ -86,7 +86,7 @@ TEST_F(PortTest, ReadLineEndsAtAnyControlByteAndLeavesTheRest) {
     ASSERT_EQ(dlg->OpenPort(), 1);
     CString line;
     const auto next = [&] {
-        EXPECT_EQ(dlg->ReadLine(line, 500), LineResult::Ok);
+        EXPECT_EQ(dlg->ReadLine(line, DeadlineIn(500)), LineResult::Ok);
         return line;
     };
     peer.SendRaw("MDL\r");
@@ -112,11 +112,12 @@ TEST_F(PortTest, ReadLineEndsAtAnyControlByteAndLeavesTheRest) {
     EXPECT_EQ(next(), std::string(256, 'A')) << "a long line is cut, and its end still found";
     EXPECT_EQ(next(), "NEXT");
 
-    EXPECT_EQ(dlg->ReadLine(line, 60), LineResult::TimedOut);
+    EXPECT_EQ(dlg->ReadLine(line, DeadlineIn(60)), LineResult::TimedOut);
     peer.SendRaw("PARTIAL");
-    EXPECT_EQ(dlg->ReadLine(line, 60), LineResult::TimedOut) << "a line never ended times out";
+    EXPECT_EQ(dlg->ReadLine(line, DeadlineIn(60)), LineResult::TimedOut)
+        << "a line never ended times out";
     peer.HangUp();
-    EXPECT_EQ(dlg->ReadLine(line, 2000), LineResult::ReadFailed);
+    EXPECT_EQ(dlg->ReadLine(line, DeadlineIn(2000)), LineResult::ReadFailed);
     CloseHandle(dlg->m_hPort);
     dlg->m_hPort = nullptr;
 }

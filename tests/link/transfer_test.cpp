@@ -284,8 +284,9 @@ TEST_F(TransferTest, UploadRepliesOtherThanNgAcceptTheRecord) {
     VirtualReceiver& peer = AttachReceiver();
     FillImage(0xA5, 16 * 5);
     ASSERT_EQ(dlg->OpenPort(), 1);
-    // The replies are queued before they are asked for; each is read in turn.
-    peer.SendRaw("BC245XLT0\rOK\r\rng\rNG \rwhatever\r");
+    // The replies are queued before they are asked for; each is read in turn,
+    // and the empty lines between them answer nothing.
+    peer.SendRaw(std::string("BC245XLT0\rOK\r\r\nng\rNG \rwhatever\r\n\0ok\r", 36));
     EXPECT_EQ(dlg->Upload(), 1);
     EXPECT_EQ(Status(), "Upload complete.");
     EXPECT_EQ(ProgressPos(), 5);

@@ -17,7 +17,7 @@ ScriptedPrompts::~ScriptedPrompts() {
 
 int ScriptedPrompts::MessageBox(CWnd*, const CString& text, const CString& caption, UINT type) {
     boxes.push_back({text, caption, type});
-    boxDuringTransfer = boxDuringTransfer || CTransferScope::Active();
+    boxDuringTransfer = boxDuringTransfer || CInputGuard::Active();
     if (answers.empty()) {
         return IDOK;
     }

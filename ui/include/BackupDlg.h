@@ -1,21 +1,13 @@
-// The main window. It owns the memory image, the description, the serial port
-// and the icon; the operations of the listing, the scanner link and the backup
-// files are its member functions, each defined in its own module.
+// The main window. It is the scanner link (the memory image, the port, the
+// transfers) and owns the description and the icon; it shows what the link
+// reports, and its handlers run the transfers and the backup files.
 #pragma once
 
+#include "link/ScannerLink.h"
 #include "platform/afx.h"
-#include "platform/serial.h"
 #include "resource.h"
 
 #include <cstdint>
-
-// How a wait for a line from the receiver ended.
-enum class LineResult {
-    Ok,
-    TimedOut,
-    ReadFailed,
-    Cancelled,
-};
 
 // Where an icon is drawn to sit centred in a client area: (client - icon + 1) / 2
 // on each axis, divided toward zero.
@@ -25,10 +17,8 @@ inline void CenteredIconOrigin(int clientWidth, int clientHeight, int iconWidth,
     y = (clientHeight - iconHeight + 1) / 2;
 }
 
-class CBackupDlg : public CDialog {
+class CBackupDlg : public CDialog, private LinkReport, public CScannerLink {
 public:
-    static constexpr int kImageSize = 8192;
-
     explicit CBackupDlg(CWnd* parent = nullptr);
     ~CBackupDlg() override;
 
@@ -40,15 +30,6 @@ public:
 
     // Memory image
     void RefreshListing();
-
-    // Scanner link
-    int OpenPort();
-    LineResult ReadLine(CString& line, int timeoutMs);
-    void SendText(const char* text);
-    int Download();
-    int Upload();
-    void FormatRecord(int offset, CString& record);
-    void DecodeRecord(const CString& line, int offset);
 
     // Backup files
     int LoadBackup(const CString& path);
@@ -63,19 +44,28 @@ public:
     void OnSendData();
     void OnGetData();
 
-    std::int32_t m_imageLength = 0;
-    HANDLE m_hPort = nullptr;
-    unsigned char m_image[kImageSize] = {};
     CString m_description;
     HICON m_icon = nullptr;
 
 private:
-    // Window operations the transfers report through.
-    void ShowStatus(const CString& text);
-    void StepProgress();
-    void ClosePort();
-    // Ends a transfer through its failure path: the text on the status line,
-    // the port closed, 0 for the caller.
-    int FailTransfer(const CString& status);
-    int FailRead(LineResult result);
+    // The window's side of what the link reports.
+    CString PortName() override;
+    void ShowStatus(const CString& text) override;
+    void StepProgress() override;
+    void ShowNow() override;
+    bool KeepWaiting() override;
+    void DownloadComplete() override;
+
+    // Runs a transfer as the handlers do: user input is held back meanwhile,
+    // and Escape or a close request cancels it.Escape or a close request cancels it, and the
+    // pointer shows it is busy.
+    int RunTransfer(int (CScannerLink::*transfer)());
+
+    // What the window keeps while a transfer runs.
+    struct TransferState {
+        CInputGuard* guard = nullptr;
+        bool cancelRequested = false;
+        bool statusChanged = false;
+        bool progressChanged = false;
+    } m_transfer;
 };

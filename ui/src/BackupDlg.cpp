@@ -3,16 +3,13 @@
 #include "AboutDlg.h"
 #include "link/port_info.h"
 
-CBackupDlg::CBackupDlg(CWnd* parent) : CDialog(IDD_MAIN_DIALOG, parent) {
+CBackupDlg::CBackupDlg(CWnd* parent)
+    : CDialog(IDD_MAIN_DIALOG, parent), CScannerLink(static_cast<LinkReport&>(*this)) {
     m_description = "";
     m_icon = AfxLoadIcon(IDI_MAIN_ICON);
 }
 
-CBackupDlg::~CBackupDlg() {
-    if (m_hPort != nullptr && m_hPort != INVALID_HANDLE_VALUE) {
-        CloseHandle(m_hPort);
-    }
-}
+CBackupDlg::~CBackupDlg() = default;
 
 const AFX_MSGMAP* CBackupDlg::GetMessageMap() const {
     static const AFX_MSGMAP_ENTRY entries[] = {
@@ -116,7 +113,7 @@ void CBackupDlg::OnSendData() {
         AfxMessageBox("There was an error setting up the serial port.", MB_OK);
         return;
     }
-    if (Upload() == 0) {
+    if (RunTransfer(&CScannerLink::Upload) == 0) {
         AfxMessageBox("There was an error during data transfer.  Check the scanner setup and the "
                       "serial port connection and try again.",
                       MB_OK);
@@ -131,17 +128,9 @@ void CBackupDlg::OnGetData() {
         AfxMessageBox("There was an error setting up the serial port.", MB_OK);
         return;
     }
-    if (Download() == 0) {
+    if (RunTransfer(&CScannerLink::Download) == 0) {
         AfxMessageBox("There was an error during data transfer.  Check the scanner setup and the "
                       "serial port connection and try again.",
                       MB_OK);
     }
-}
-
-void CBackupDlg::ShowStatus(const CString& text) {
-    GetDlgItem(IDC_STATUS)->SetWindowText(text);
-}
-
-void CBackupDlg::StepProgress() {
-    GetDlgItem(IDC_PROGRESS)->SendMessage(PBM_STEPIT);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/afx.h"
 #include "platform/serial.h"
+#include "platform/types.h"
 
 #include <string>
 

@@ -2,7 +2,7 @@
 // + "~" + checksum, 46 characters without the line's carriage return.
 #pragma once
 
-#include "platform/afx.h"
+#include "platform/types.h"
 
 #include <string_view>
 

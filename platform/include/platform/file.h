@@ -3,7 +3,7 @@
 // writes them to it, and the errors both raise.
 #pragma once
 
-#include "platform/afx.h"
+#include "platform/types.h"
 
 #include <cstdint>
 #include <vector>
@@ -81,7 +81,6 @@ public:
     // Closes without raising; a created file is discarded.
     void Abort();
 
-
 private:
     [[noreturn]] void Throw(int osError) const;
 
@@ -109,8 +108,11 @@ public:
     // Reads one line: it ends at a line feed, or at a carriage return together
     // with the byte after it (a line feed there is dropped, any other byte
     // becomes the line's last character), or at the end of the file. False when
-    // there is no line. The text ends at its first zero byte.
-    bool ReadString(CString& text);
+    // there is no line. The text ends at its first zero byte. Reading stops
+    // once the text holds more than maxLength bytes: a caller that gets a
+    // longer text knows the line was too long, and no line takes more memory.
+    bool ReadString(CString& text, std::size_t maxLength = kUnlimited);
+    static constexpr std::size_t kUnlimited = ~std::size_t{0} - 1;
     void WriteString(const char* text);
     // 32-bit integers, little-endian. Reading one past the end of the file
     // raises CArchiveException::endOfFile.

@@ -5,11 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
-struct SerialDevice;
+class SerialDevice;
 
 // A handle to an open serial device. Null means "no port"; INVALID_HANDLE_VALUE
 // is what a failed open returns.
@@ -65,37 +64,54 @@ const std::string& GetSerialDeviceFolder();
 // <folder>/ttyUSB<n-1>, then <folder>/ttyS<n-1>. Any other name gives none.
 std::vector<std::string> PortNameCandidates(const std::string& portName, const std::string& folder);
 
-// The first candidate that exists, or an empty string.
+// The first candidate that exists, or an empty string. A name that holds a
+// "/" is a device path and stands for itself.
 std::string ResolvePortName(const std::string& portName, const std::string& folder);
 
+enum class ReadResult {
+    Ok,       // one byte was read
+    TimedOut, // nothing arrived within the time allowed
+    Failed,   // the read failed or the device is gone
+};
+
+// What a handle stands for: the terminal device below, or an in-memory stand-in.
+class SerialDevice {
+public:
+    virtual ~SerialDevice() = default;
+    virtual bool GetState(DCB& dcb) = 0;
+    virtual bool SetState(const DCB& dcb) = 0;
+    // Reads exactly one byte, waiting at most timeoutMs milliseconds.
+    virtual ReadResult Read(std::uint8_t& byte, int timeoutMs) = 0;
+    // Writes every byte, or fails.
+    virtual bool Write(const void* data, std::size_t size) = 0;
+    // The file descriptor behind it, or -1.
+    virtual int Descriptor() const { return -1; }
+};
+
 // Opens the port for reading and writing, for this process alone (an flock
-// that every opener of ours respects, plus TIOCEXCL). INVALID_HANDLE_VALUE when
-// the port does not exist or cannot be had.
+// that every opener of ours respects, plus TIOCEXCL, cleared again when it is
+// closed). INVALID_HANDLE_VALUE when the port does not exist or cannot be had;
+// LastSerialError() then tells why.
 HANDLE OpenSerialPort(const std::string& portName);
 
 bool GetCommState(HANDLE port, DCB& dcb);
 bool SetCommState(HANDLE port, const DCB& dcb);
 
-enum class ReadResult {
-    Ok,        // one byte was read
-    TimedOut,  // nothing arrived within the time allowed
-    Failed,    // the read failed or the device is gone
-    Cancelled, // the wait hook asked to stop
-};
-
-// Called repeatedly while a read waits; returning false abandons the read.
-using WaitHook = std::function<bool()>;
-
 // Reads exactly one byte, waiting at most timeoutMs milliseconds.
-ReadResult ReadFile(HANDLE port, std::uint8_t& byte, int timeoutMs, const WaitHook& whileWaiting);
+ReadResult ReadFile(HANDLE port, std::uint8_t& byte, int timeoutMs);
 
-// Writes all bytes, giving up after a bounded wait if the device stops taking them.
+// Writes all bytes; fails when the device reports an error or stops taking
+// bytes for two seconds.
 bool WriteFile(HANDLE port, const void* data, std::size_t size);
 
 void CloseHandle(HANDLE port);
 
 // The file descriptor behind a handle, for diagnostics and tests.
 int SerialPortDescriptor(HANDLE port);
+
+// Records why a serial call failed, for LastSerialError(); false, so that a
+// failing call can return it.
+bool SetLastSerialError(int error);
 
 // The kernel's error number from the last failed serial call of this thread.
 int LastSerialError();

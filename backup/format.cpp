@@ -1,0 +1,70 @@
+#include "backup/format.h"
+
+#include "platform/file.h"
+
+#include <algorithm>
+#include <cstring>
+
+CString DescriptionLine(const CString& description) {
+    CString line = description;
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    std::replace(line.begin(), line.end(), '\r', ' ');
+    return line;
+}
+
+int ReadBackupFile(const CString& path, CString& description, std::int32_t& length,
+                   unsigned char (&image)[kImageSize]) {
+    try {
+        CFile file(path, CFile::modeRead);
+        CArchive ar(&file, CArchive::load);
+
+        // The header line is read no further than it can still match.
+        CString header;
+        if (!ar.ReadString(header, sizeof kBackupHeader - 1) || header != kBackupHeader) {
+            return 0;
+        }
+        CString text;
+        if (!ar.ReadString(text, kMaxDescriptionLength) || text.size() > kMaxDescriptionLength) {
+            return 0;
+        }
+        std::uint32_t storedLength = 0;
+        ar >> storedLength;
+        if (storedLength == 0 || storedLength > static_cast<std::uint32_t>(kImageSize)) {
+            return 0;
+        }
+        unsigned char bytes[kImageSize];
+        if (ar.Read(bytes, storedLength) < storedLength) {
+            // A file cut short inside the image is not a backup to send to a receiver.
+            return 0;
+        }
+        ar.Close();
+        file.Close();
+
+        description = text;
+        length = static_cast<std::int32_t>(storedLength);
+        std::memcpy(image, bytes, storedLength);
+        return 1;
+    } catch (const CFileException&) {
+        return 0;
+    }
+}
+
+int WriteBackupFile(const CString& path, const CString& description, std::int32_t length,
+                    const unsigned char* image) {
+    try {
+        CFile file(path, CFile::modeCreate | CFile::modeWrite);
+        CArchive ar(&file, CArchive::store);
+        ar.WriteString(kBackupHeader);
+        ar.WriteString("\n");
+        ar.WriteString(DescriptionLine(description).c_str());
+        ar.WriteString("\n");
+        const std::int32_t stored = std::clamp(length, 0, kImageSize);
+        ar << static_cast<std::uint32_t>(stored);
+        ar.Write(image, static_cast<UINT>(stored));
+        ar.Close();
+        file.Close();
+        return 1;
+    } catch (const CFileException&) {
+        return 0;
+    }
+}

@@ -1,0 +1,49 @@
+// The application object and the program's start: the toolkit, the
+// application's name, InitInstance.
+#include "platform/afx/app.h"
+
+#include <QApplication>
+#include <QFileInfo>
+
+namespace {
+CWinApp* theApplication = nullptr;
+}
+
+CWinApp::CWinApp(const char* appName) : m_pszAppName(appName != nullptr ? appName : "") {
+    theApplication = this;
+}
+
+CWinApp::~CWinApp() {
+    if (theApplication == this) {
+        theApplication = nullptr;
+    }
+}
+
+CWinApp* AfxGetApp() {
+    return theApplication;
+}
+
+CString AfxGetAppName() {
+    return theApplication != nullptr ? theApplication->m_pszAppName : "";
+}
+
+CWnd* AfxGetMainWnd() {
+    return theApplication != nullptr ? theApplication->m_pMainWnd : nullptr;
+}
+
+int AfxWinMain(int argc, char** argv) {
+    QApplication toolkit(argc, argv);
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    CWinApp* app = AfxGetApp();
+    if (app == nullptr) {
+        return 1;
+    }
+    if (app->m_pszAppName.empty()) {
+        // Named after the program file: its base name without folder or extension.
+        app->m_pszAppName = QFileInfo(QString::fromLocal8Bit(argc > 0 ? argv[0] : ""))
+                                .completeBaseName()
+                                .toStdString();
+    }
+    app->InitInstance();
+    return 0;
+}

@@ -1,0 +1,126 @@
+// Message boxes and file dialogs: the toolkit's, or the ones a test puts in
+// their place.
+#include "platform/afx/prompts.h"
+
+#include "platform/afx/app.h"
+#include "platform/ansi.h"
+
+#include <QFileDialog>
+#include <QIcon>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+class ToolkitPrompts : public CUserPrompts {
+public:
+    int MessageBox(CWnd* owner, const CString& text, const CString& caption, UINT type) override {
+        QWidget* parent = owner != nullptr ? owner->Widget() : nullptr;
+        QMessageBox box(parent);
+        box.setWindowTitle(AnsiToQString(caption));
+        box.setTextFormat(Qt::PlainText);
+        box.setText(DisplayTextToQString(text));
+        switch (type & MB_ICONMASK) {
+        case MB_ICONSTOP:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case MB_ICONEXCLAMATION:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        default:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        }
+        if ((type & MB_SYSTEMMODAL) != 0) {
+            box.setWindowFlag(Qt::WindowStaysOnTopHint);
+        }
+        if ((type & MB_TYPEMASK) == MB_OKCANCEL) {
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            box.setDefaultButton(QMessageBox::Ok);
+            box.setEscapeButton(QMessageBox::Cancel);
+        } else {
+            box.setStandardButtons(QMessageBox::Ok);
+            box.setEscapeButton(QMessageBox::Ok);
+        }
+        for (QAbstractButton* button : box.buttons()) {
+            button->setIcon(QIcon());
+        }
+        return box.exec() == QMessageBox::Ok ? IDOK : IDCANCEL;
+    }
+
+    bool ChooseFile(CWnd* owner, bool open, const CString& filter, DWORD flags,
+                    CString& path) override {
+        QFileDialog dialog(owner != nullptr ? owner->Widget() : nullptr);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
+        dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, (flags & OFN_OVERWRITEPROMPT) == 0);
+        dialog.setWindowTitle(open ? QStringLiteral("Open") : QStringLiteral("Save As"));
+        QStringList filters;
+        for (const auto& [name, pattern] : ParseFileFilter(filter)) {
+            // "*.*" means every file; the toolkit's pattern for that is "*".
+            QString patterns = AnsiToQString(pattern);
+            patterns.replace(QStringLiteral("*.*"), QStringLiteral("*")).replace(';', ' ');
+            filters << AnsiToQString(name) + QStringLiteral(" (") + patterns + QLatin1Char(')');
+        }
+        dialog.setNameFilters(filters);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+            return false;
+        }
+        path = dialog.selectedFiles().front().toLocal8Bit().toStdString();
+        return true;
+    }
+};
+
+ToolkitPrompts toolkitPrompts;
+CUserPrompts* currentPrompts = nullptr;
+
+} // namespace
+
+CUserPrompts* AfxSetUserPrompts(CUserPrompts* prompts) {
+    CUserPrompts* previous = currentPrompts;
+    currentPrompts = prompts;
+    return previous;
+}
+
+CUserPrompts& AfxGetUserPrompts() {
+    return currentPrompts != nullptr ? *currentPrompts : toolkitPrompts;
+}
+
+int AfxMessageBox(const CString& text, UINT type) {
+    if ((type & MB_ICONMASK) == 0 &&
+        ((type & MB_TYPEMASK) == MB_OK || (type & MB_TYPEMASK) == MB_OKCANCEL)) {
+        type |= MB_ICONEXCLAMATION;
+    }
+    return AfxGetUserPrompts().MessageBox(AfxGetMainWnd(), text, AfxGetAppName(), type);
+}
+
+std::vector<std::pair<CString, CString>> ParseFileFilter(const CString& filter) {
+    std::vector<std::pair<CString, CString>> pairs;
+    std::vector<CString> parts;
+    std::size_t start = 0;
+    for (std::size_t bar = filter.find('|'); bar != CString::npos; bar = filter.find('|', start)) {
+        parts.push_back(filter.substr(start, bar - start));
+        start = bar + 1;
+    }
+    for (std::size_t i = 0; i + 1 < parts.size() && !parts[i].empty(); i += 2) {
+        pairs.emplace_back(parts[i], parts[i + 1]);
+    }
+    return pairs;
+}
+
+CFileDialog::CFileDialog(BOOL openFileDialog, const char*, const char* fileName, DWORD flags,
+                         const char* filter, CWnd* parent)
+    : m_open(openFileDialog != FALSE), m_flags(flags), m_filter(filter != nullptr ? filter : ""),
+      m_parent(parent), m_path(fileName != nullptr ? fileName : "") {}
+
+INT_PTR CFileDialog::DoModal() {
+    CWnd* owner = m_parent != nullptr ? m_parent : AfxGetMainWnd();
+    CString path;
+    if (!AfxGetUserPrompts().ChooseFile(owner, m_open, m_filter, m_flags, path)) {
+        return IDCANCEL;
+    }
+    m_path = path;
+    return IDOK;
+}

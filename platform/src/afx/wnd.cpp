@@ -1,0 +1,241 @@
+// Windows and controls: text, enabling and the messages the controls answer;
+// the system menu's items; dialog units.
+#include "platform/afx/wnd.h"
+
+#include "controls.h"
+#include "platform/afx/prompts.h"
+#include "platform/ansi.h"
+
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <algorithm>
+#include <new>
+
+QFont DialogFont(int pointSize) {
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setFamilies({QStringLiteral("sans-serif")});
+    font.setPointSize(pointSize);
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    return font;
+}
+
+DialogBaseUnits BaseUnitsOf(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int letters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    // The average width of the 52 letters, rounded to the nearest pixel.
+    return {(letters / 26 + 1) / 2, metrics.height()};
+}
+
+int MulDiv(int number, int numerator, int denominator) {
+    const long long product = static_cast<long long>(number) * numerator;
+    const long long half = denominator / 2;
+    return static_cast<int>(product >= 0 ? (product + half) / denominator
+                                         : (product - half) / denominator);
+}
+
+PixelRect MapDialogRect(const DialogBaseUnits& units, int x, int y, int cx, int cy) {
+    const int left = MulDiv(x, units.cx, 4);
+    const int top = MulDiv(y, units.cy, 8);
+    const int right = MulDiv(x + cx, units.cx, 4);
+    const int bottom = MulDiv(y + cy, units.cy, 8);
+    return {left, top, right - left, bottom - top};
+}
+// Menus
+
+BOOL CMenu::AppendMenu(UINT flags, UINT id, const char* text) {
+    m_items.push_back({flags, id, text != nullptr ? CString(text) : CString()});
+    return TRUE;
+}
+// ---------------------------------------------------------------------------
+// Windows
+
+CWnd::CWnd(QWidget* widget, const char* windowClass, DWORD style, int id) {
+    Attach(widget, windowClass, style, id);
+}
+
+CWnd::~CWnd() = default;
+
+void CWnd::Attach(QWidget* widget, const char* windowClass, DWORD style, int id) {
+    m_widget = widget;
+    m_class = windowClass != nullptr ? windowClass : "";
+    m_style = style;
+    m_id = id;
+}
+
+void CWnd::SetWindowText(const CString& text) {
+    const QString value = AnsiToQString(text);
+    if (auto* edit = qobject_cast<QLineEdit*>(m_widget)) {
+        edit->setText(value);
+        edit->setCursorPosition(0);
+    } else if (auto* label = qobject_cast<QLabel*>(m_widget)) {
+        label->setText(value);
+    } else if (auto* button = qobject_cast<QPushButton*>(m_widget)) {
+        button->setText(value);
+    } else if (m_widget != nullptr && m_widget->isWindow()) {
+        m_widget->setWindowTitle(value);
+    }
+}
+
+void CWnd::GetWindowText(CString& text) const {
+    QString value;
+    if (auto* edit = qobject_cast<QLineEdit*>(m_widget)) {
+        value = edit->text();
+    } else if (auto* combo = qobject_cast<QComboBox*>(m_widget)) {
+        value = combo->currentText();
+    } else if (auto* label = qobject_cast<QLabel*>(m_widget)) {
+        value = label->text();
+    } else if (auto* button = qobject_cast<QPushButton*>(m_widget)) {
+        value = button->text();
+    } else if (m_widget != nullptr && m_widget->isWindow()) {
+        value = m_widget->windowTitle();
+    }
+    text = QStringToAnsi(value);
+}
+
+BOOL CWnd::EnableWindow(BOOL enable) {
+    if (m_widget == nullptr) {
+        return FALSE;
+    }
+    const bool wasDisabled = !m_widget->isEnabled();
+    m_widget->setEnabled(enable != FALSE);
+    return wasDisabled ? TRUE : FALSE;
+}
+
+BOOL CWnd::IsWindowEnabled() const {
+    return m_widget != nullptr && m_widget->isEnabled() ? TRUE : FALSE;
+}
+
+BOOL CWnd::IsIconic() const {
+    return m_widget != nullptr && m_widget->window()->isMinimized() ? TRUE : FALSE;
+}
+
+LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (m_widget != nullptr && m_widget->isWindow()) {
+        return WindowProc(message, wParam, lParam);
+    }
+    return ControlMessage(message, wParam, lParam);
+}
+
+void CWnd::UpdateWindow() {
+    if (m_widget != nullptr && m_widget->isVisible()) {
+        m_widget->repaint();
+    }
+}
+
+LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    const Current saved = m_current;
+    m_current = {message, wParam, lParam};
+    LRESULT result = 0;
+    try {
+        if (const AFX_MSGMAP_ENTRY* entry = FindMessageEntry(message, wParam)) {
+            result = CallHandler(*entry, wParam, lParam);
+        } else {
+            result = DefWindowProc(message, wParam, lParam);
+        }
+    } catch (const CException& error) {
+        const CString text = error.GetErrorMessage();
+        AfxMessageBox(text.empty() ? CString("Internal application error.") : text,
+                      MB_OK | MB_ICONSTOP);
+    } catch (const std::bad_alloc&) {
+        AfxMessageBox("Out of memory.", MB_OK | MB_ICONEXCLAMATION | MB_SYSTEMMODAL);
+    } catch (const std::exception&) {
+        AfxMessageBox("Internal application error.", MB_OK | MB_ICONSTOP);
+    }
+    m_current = saved;
+    return result;
+}
+
+LRESULT CWnd::DefWindowProc(UINT message, WPARAM, LPARAM lParam) {
+    if (message == WM_SETICON && m_widget != nullptr) {
+        if (auto* icon = reinterpret_cast<HICON>(lParam)) {
+            m_widget->setWindowIcon(AfxIconImage(icon));
+        }
+    }
+    return 0;
+}
+
+LRESULT CWnd::Default() {
+    return DefWindowProc(m_current.message, m_current.wParam, m_current.lParam);
+}
+
+LRESULT CWnd::ControlMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (auto* list = qobject_cast<QListWidget*>(m_widget)) {
+        switch (message) {
+        case LB_RESETCONTENT:
+            list->clear();
+            return 0;
+        case LB_ADDSTRING:
+            list->addItem(AnsiToQString(reinterpret_cast<const char*>(lParam)));
+            return list->count() - 1;
+        default:
+            return 0;
+        }
+    }
+    if (auto* combo = qobject_cast<QComboBox*>(m_widget)) {
+        switch (message) {
+        case CB_ADDSTRING: {
+            const QString text = AnsiToQString(reinterpret_cast<const char*>(lParam));
+            int at = combo->count();
+            if ((m_style & CBS_SORT) != 0) {
+                at = 0;
+                while (at < combo->count() && CompareNoCase(combo->itemText(at), text) <= 0) {
+                    ++at;
+                }
+            }
+            combo->insertItem(at, text);
+            return at;
+        }
+        case CB_SETCURSEL:
+            combo->setCurrentIndex(static_cast<int>(wParam));
+            return combo->currentIndex();
+        default:
+            return 0;
+        }
+    }
+    if (auto* bar = qobject_cast<QProgressBar*>(m_widget)) {
+        const int previous = m_pos;
+        switch (message) {
+        case PBM_SETRANGE:
+            m_rangeMin = static_cast<int>(LOWORD(static_cast<std::uintptr_t>(lParam)));
+            m_rangeMax = static_cast<int>(HIWORD(static_cast<std::uintptr_t>(lParam)));
+            bar->setRange(m_rangeMin, m_rangeMax);
+            m_pos = std::clamp(m_pos, m_rangeMin, m_rangeMax);
+            break;
+        case PBM_SETSTEP:
+            m_step = static_cast<int>(wParam);
+            return 0;
+        case PBM_SETPOS:
+            m_pos = std::clamp(static_cast<int>(wParam), m_rangeMin, m_rangeMax);
+            break;
+        case PBM_STEPIT:
+            m_pos += m_step;
+            // Past the maximum the bar starts over from its beginning.
+            if (m_pos > m_rangeMax && m_rangeMax > m_rangeMin) {
+                m_pos = m_rangeMin + (m_pos - m_rangeMin) % (m_rangeMax - m_rangeMin);
+            }
+            break;
+        case PBM_GETPOS:
+            return m_pos;
+        default:
+            return 0;
+        }
+        // The bar would repaint itself at once for some steps and not for
+        // others; it is painted by the event loop or by UpdateWindow instead,
+        // so that each step paints once.
+        bar->setUpdatesEnabled(false);
+        bar->setValue(m_pos);
+        bar->setUpdatesEnabled(true);
+        return previous;
+    }
+    return 0;
+}
