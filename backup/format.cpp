@@ -12,8 +12,19 @@ CString DescriptionLine(const CString& description) {
     return line;
 }
 
+namespace {
+
+int Refuse(CString* error, const CString& why) {
+    if (error != nullptr) {
+        *error = why;
+    }
+    return 0;
+}
+
+} // namespace
+
 int ReadBackupFile(const CString& path, CString& description, std::int32_t& length,
-                   unsigned char (&image)[kImageSize]) {
+                   unsigned char (&image)[kImageSize], CString* error) {
     try {
         CFile file(path, CFile::modeRead);
         CArchive ar(&file, CArchive::load);
@@ -21,21 +32,25 @@ int ReadBackupFile(const CString& path, CString& description, std::int32_t& leng
         // The header line is read no further than it can still match.
         CString header;
         if (!ar.ReadString(header, sizeof kBackupHeader - 1) || header != kBackupHeader) {
-            return 0;
+            return Refuse(error, "not a backup file (no \"" + CString(kBackupHeader) + "\" line)");
         }
         CString text;
-        if (!ar.ReadString(text, kMaxDescriptionLength) || text.size() > kMaxDescriptionLength) {
-            return 0;
+        if (!ar.ReadString(text, kMaxDescriptionLength)) {
+            return Refuse(error, "the file ends after its header line");
+        }
+        if (text.size() > kMaxDescriptionLength) {
+            return Refuse(error, "the description is longer than 32767 characters");
         }
         std::uint32_t storedLength = 0;
         ar >> storedLength;
         if (storedLength == 0 || storedLength > static_cast<std::uint32_t>(kImageSize)) {
-            return 0;
+            return Refuse(error, "the image length " + std::to_string(storedLength) +
+                                     " is not between 1 and 8192");
         }
         unsigned char bytes[kImageSize];
         if (ar.Read(bytes, storedLength) < storedLength) {
             // A file cut short inside the image is not a backup to send to a receiver.
-            return 0;
+            return Refuse(error, "the image is cut short");
         }
         ar.Close();
         file.Close();
@@ -44,13 +59,13 @@ int ReadBackupFile(const CString& path, CString& description, std::int32_t& leng
         length = static_cast<std::int32_t>(storedLength);
         std::memcpy(image, bytes, storedLength);
         return 1;
-    } catch (const CFileException&) {
-        return 0;
+    } catch (const CFileException& failure) {
+        return Refuse(error, failure.GetErrorMessage());
     }
 }
 
 int WriteBackupFile(const CString& path, const CString& description, std::int32_t length,
-                    const unsigned char* image) {
+                    const unsigned char* image, CString* error) {
     try {
         CFile file(path, CFile::modeCreate | CFile::modeWrite);
         CArchive ar(&file, CArchive::store);
@@ -64,7 +79,7 @@ int WriteBackupFile(const CString& path, const CString& description, std::int32_
         ar.Close();
         file.Close();
         return 1;
-    } catch (const CFileException&) {
-        return 0;
+    } catch (const CFileException& failure) {
+        return Refuse(error, failure.GetErrorMessage());
     }
 }

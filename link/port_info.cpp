@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -41,16 +43,66 @@ std::string UsbProduct(const std::string& sysfsRoot, const std::string& ttyName)
     return {};
 }
 
+std::string TriedPaths(const CString& portName, const std::string& deviceFolder) {
+    std::string tried;
+    for (const std::string& candidate : PortNameCandidates(portName, deviceFolder)) {
+        tried += (tried.empty() ? "" : ", ") + candidate;
+    }
+    return tried;
+}
+
+std::string GroupOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return {};
+    }
+    if (const group* found = ::getgrgid(info.st_gid)) {
+        return found->gr_name;
+    }
+    return std::to_string(info.st_gid);
+}
+
+std::string PermissionAdvice(const std::string& device) {
+    std::string group = GroupOf(device);
+    if (group.empty() || group == "root") {
+        group = "dialout";
+    }
+    return "permission denied: add your user to the " + group + " group (sudo usermod -aG " +
+           group + " $USER), then log out and in again after joining it";
+}
+
 } // namespace
+
+CString ExplainPortFailure(const CString& portName, int error, const std::string& deviceFolder) {
+    const std::string path = ResolvePortName(portName, deviceFolder);
+    if (path.empty() || error == ENOENT) {
+        const std::string tried = TriedPaths(portName, deviceFolder);
+        return portName + ": no such device" + (tried.empty() ? "" : " (looked for " + tried + ")");
+    }
+    std::string text = portName == path ? path : portName + " leads to " + path;
+    const std::string real = RealPath(path);
+    if (real != path) {
+        text += " -> " + real;
+    }
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return text + ": " + PermissionAdvice(real);
+    case EBUSY:
+    case EWOULDBLOCK:
+        return text + ": busy: held by another program";
+    case ENOTTY:
+        return text + ": not a serial port";
+    default:
+        return text + ": " + std::strerror(error);
+    }
+}
 
 CString DescribePort(const CString& portName, const std::string& deviceFolder,
                      const std::string& sysfsRoot) {
     const std::string path = ResolvePortName(portName, deviceFolder);
     if (path.empty()) {
-        std::string tried;
-        for (const std::string& candidate : PortNameCandidates(portName, deviceFolder)) {
-            tried += (tried.empty() ? "" : ", ") + candidate;
-        }
+        const std::string tried = TriedPaths(portName, deviceFolder);
         return portName + ": no such device" + (tried.empty() ? "" : " (looked for " + tried + ")");
     }
     const std::string real = RealPath(path);
@@ -64,7 +116,7 @@ CString DescribePort(const CString& portName, const std::string& deviceFolder,
     }
     if (::access(real.c_str(), R_OK | W_OK) != 0) {
         if (errno == EACCES || errno == EPERM) {
-            text += "\npermission denied: add your user to the dialout group";
+            text += "\n" + PermissionAdvice(real);
         } else {
             text += std::string("\n") + std::strerror(errno);
         }

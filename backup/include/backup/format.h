@@ -26,10 +26,11 @@ CString DescriptionLine(const CString& description);
 // the image's capacity, image bytes cut short). A file that ends inside the
 // description line or the length raises CArchiveException (end of file), as
 // the archive does; nothing is given back then either.
+// When error is given, it receives why a read returned 0.
 int ReadBackupFile(const CString& path, CString& description, std::int32_t& length,
-                   unsigned char (&image)[kImageSize]);
+                   unsigned char (&image)[kImageSize], CString* error = nullptr);
 
 // Writes the backup file at path, replacing an earlier file only once the new
-// one is complete. 1 when written, 0 when not.
+// one is complete. 1 when written, 0 when not; error then receives why.
 int WriteBackupFile(const CString& path, const CString& description, std::int32_t length,
-                    const unsigned char* image);
+                    const unsigned char* image, CString* error = nullptr);

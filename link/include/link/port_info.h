@@ -12,3 +12,9 @@
 // devices ("/sys").
 CString DescribePort(const CString& portName, const std::string& deviceFolder,
                      const std::string& sysfsRoot);
+
+// Why opening a port failed, for the user, from the error number the open
+// left: what the name led to and the reason, with what to do about it ("no
+// such device (looked for ...)", "permission denied: ... dialout group ...",
+// "busy: held by another program", ...).
+CString ExplainPortFailure(const CString& portName, int error, const std::string& deviceFolder);
