@@ -2,8 +2,11 @@
 
 #include "link/record.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,10 +40,47 @@ std::string LowerHexData(std::string line) {
     return line;
 }
 
+// What a signal handler needs to put the link back: plain buffers, filled
+// before any signal can come.
+char signalLink[PATH_MAX];
+char signalDevice[PATH_MAX];
+char signalRestore[PATH_MAX];
+
+void RemoveLinkAndEnd(int signal) {
+    char now[PATH_MAX];
+    const ssize_t length = ::readlink(signalLink, now, sizeof now - 1);
+    if (length > 0) {
+        now[length] = '\0';
+        if (std::strcmp(now, signalDevice) == 0) {
+            ::unlink(signalLink);
+            if (signalRestore[0] != '\0') {
+                [[maybe_unused]] const int ignored = ::symlink(signalRestore, signalLink);
+            }
+        }
+    }
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+bool CopyInto(char (&buffer)[PATH_MAX], const std::string& text) {
+    if (text.size() >= sizeof buffer) {
+        return false;
+    }
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return true;
+}
+
+std::string LinkTarget(const std::string& path) {
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(path.c_str(), target, sizeof target - 1);
+    return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();
+}
+
 } // namespace
 
 std::unique_ptr<VirtualReceiver> VirtualReceiver::Create(const std::string& linkPath,
-                                                         std::string& error) {
+                                                         std::string& error,
+                                                         const ReceiverSetup& setup) {
     std::unique_ptr<VirtualReceiver> receiver(new VirtualReceiver);
     receiver->m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (receiver->m_master < 0 || ::grantpt(receiver->m_master) != 0 ||
@@ -69,21 +109,47 @@ std::unique_ptr<VirtualReceiver> VirtualReceiver::Create(const std::string& link
     ::cfsetospeed(&tio, B9600);
     ::tcsetattr(slave, TCSANOW, &tio);
     ::close(slave);
-    // Made as root (to put a link in /dev), the device would be root's alone;
-    // let the user who runs the program open it.
-    ::chmod(name, 0666);
+    // The device is its creator's alone, or, for a receiver started with sudo
+    // to put a link in /dev, the invoking user's and group's: nobody else can
+    // read what is sent or inject records.
+    if (setup.ownerUid >= 0) {
+        if (::chown(name, static_cast<uid_t>(setup.ownerUid), static_cast<gid_t>(setup.ownerGid)) !=
+            0) {
+            error = std::string("cannot give ") + name + " to its user: " + std::strerror(errno);
+            return nullptr;
+        }
+        ::chmod(name, 0660);
+    } else {
+        ::chmod(name, 0600);
+    }
+    receiver->m_baud = setup.baud;
     if (!linkPath.empty()) {
-        // Only an earlier link is replaced, never a real device or file.
+        // Only a link is ever replaced, never a real device or file, and only
+        // when asked; what it pointed to is put back at the end.
         struct stat existing {};
         if (::lstat(linkPath.c_str(), &existing) == 0) {
             if (!S_ISLNK(existing.st_mode)) {
                 error = linkPath + " exists and is not a link; it is left alone";
                 return nullptr;
             }
-            ::unlink(linkPath.c_str());
+            const std::string target = LinkTarget(linkPath);
+            if (!setup.replaceLink) {
+                error = linkPath + " is already a link to " + target +
+                        "; use --force to replace it while the receiver runs";
+                return nullptr;
+            }
+            if (::unlink(linkPath.c_str()) != 0) {
+                error = "cannot replace the link " + linkPath + ": " + std::strerror(errno);
+                return nullptr;
+            }
+            receiver->m_replacedTarget = target;
         }
         if (::symlink(name, linkPath.c_str()) != 0) {
             error = "cannot make the link " + linkPath + ": " + std::strerror(errno);
+            if (!receiver->m_replacedTarget.empty()) {
+                [[maybe_unused]] const int ignored =
+                    ::symlink(receiver->m_replacedTarget.c_str(), linkPath.c_str());
+            }
             return nullptr;
         }
         receiver->m_linkPath = linkPath;
@@ -94,9 +160,63 @@ std::unique_ptr<VirtualReceiver> VirtualReceiver::Create(const std::string& link
 
 VirtualReceiver::~VirtualReceiver() {
     HangUp();
-    if (!m_linkPath.empty()) {
-        ::unlink(m_linkPath.c_str());
+    RemoveLink();
+}
+
+void VirtualReceiver::RemoveLink() {
+    // The link is removed only while it is still ours.
+    if (m_linkPath.empty() || LinkTarget(m_linkPath) != m_devicePath) {
+        return;
     }
+    ::unlink(m_linkPath.c_str());
+    if (!m_replacedTarget.empty()) {
+        [[maybe_unused]] const int ignored =
+            ::symlink(m_replacedTarget.c_str(), m_linkPath.c_str());
+    }
+}
+
+void VirtualReceiver::CleanUpOnSignals() {
+    if (m_linkPath.empty() || !CopyInto(signalLink, m_linkPath) ||
+        !CopyInto(signalDevice, m_devicePath) || !CopyInto(signalRestore, m_replacedTarget)) {
+        return;
+    }
+    struct sigaction action {};
+    action.sa_handler = RemoveLinkAndEnd;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+void VirtualReceiver::Drain() {
+    if (m_master >= 0) {
+        // What this side sent in an earlier exchange and the program never
+        // read would otherwise be the first thing the next exchange reads.
+        ::tcflush(m_master, TCOFLUSH);
+        pollfd waiting{m_master, POLLIN, 0};
+        ::poll(&waiting, 1, 0);
+        if ((waiting.revents & POLLHUP) != 0) {
+            // With the port closed, what already reached its input queue
+            // is only reached from the port's own side.
+            const int port =
+                ::open(m_devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+            if (port >= 0) {
+                ::tcflush(port, TCIFLUSH);
+                char discard[256];
+                while (::read(port, discard, sizeof discard) > 0) {
+                }
+                ::close(port);
+            }
+        }
+    }
+    m_pending.clear();
+    m_arrivals.clear();
+}
+
+void VirtualReceiver::PaceByte() {
+    const auto byteTime = std::chrono::nanoseconds(10'000'000'000LL / m_baud);
+    m_sendClock = std::max(m_sendClock, Clock::now()) + byteTime;
+    std::this_thread::sleep_until(m_sendClock);
 }
 
 void VirtualReceiver::HangUp() {
@@ -136,6 +256,7 @@ bool VirtualReceiver::WaitForClose(int timeoutMs) {
             char drain[256];
             while (::read(m_master, drain, sizeof drain) > 0) {
             }
+            Drain();
             return true;
         }
         if (MillisecondsLeft(deadline) == 0) {
@@ -159,6 +280,14 @@ VirtualReceiver::Input VirtualReceiver::TakeInput(int waitMs) {
     if (got > 0) {
         m_wire.append(buffer, static_cast<std::size_t>(got));
         m_pending.append(buffer, static_cast<std::size_t>(got));
+        // At a line rate each byte arrives one byte time after the one before.
+        const auto now = Clock::now();
+        const auto byteTime =
+            m_baud > 0 ? std::chrono::nanoseconds(10'000'000'000LL / m_baud) : Clock::duration{};
+        for (ssize_t i = 0; i < got; ++i) {
+            m_lastArrival = std::max(m_lastArrival, now) + byteTime;
+            m_arrivals.push_back(m_lastArrival);
+        }
         return Input::Bytes;
     }
     if (got < 0 && errno != EAGAIN && errno != EIO && errno != EINTR) {
@@ -181,10 +310,24 @@ std::string VirtualReceiver::ReadAvailable(int timeoutMs) {
     } while (m_master >= 0 && MillisecondsLeft(deadline) > 0);
     std::string got;
     got.swap(m_pending);
+    m_arrivals.clear();
     return got;
 }
 
 bool VirtualReceiver::SendRaw(const std::string& bytes) {
+    if (m_baud > 0) {
+        for (const char byte : bytes) {
+            PaceByte();
+            if (!SendBytes(std::string(1, byte))) {
+                return false;
+            }
+        }
+        return true;
+    }
+    return SendBytes(bytes);
+}
+
+bool VirtualReceiver::SendBytes(const std::string& bytes) {
     std::size_t done = 0;
     const auto deadline = Clock::now() + std::chrono::seconds(5);
     while (done < bytes.size() && m_master >= 0) {
@@ -208,8 +351,14 @@ bool VirtualReceiver::ReadLine(std::string& line, int timeoutMs) {
     for (;;) {
         const std::size_t end = m_pending.find('\r');
         if (end != std::string::npos) {
+            if (end < m_arrivals.size()) {
+                std::this_thread::sleep_until(m_arrivals[end]);
+            }
             line = m_pending.substr(0, end);
             m_pending.erase(0, end + 1);
+            m_arrivals.erase(m_arrivals.begin(),
+                             m_arrivals.begin() +
+                                 static_cast<std::ptrdiff_t>(std::min(end + 1, m_arrivals.size())));
             return true;
         }
         if (m_master < 0) {
@@ -248,8 +397,8 @@ bool VirtualReceiver::BeforeRecord(int n, const ReceiverFaults& faults) {
 bool VirtualReceiver::RunFirst(const std::vector<std::uint8_t>& image, const ReceiverFaults& faults,
                                int timeoutMs) {
     m_wire.clear();
-    m_pending.clear();
     m_problem.clear();
+    Drain();
     if (!WaitForClient(timeoutMs)) {
         return false;
     }
@@ -304,12 +453,19 @@ bool VirtualReceiver::RunFirst(const std::vector<std::uint8_t>& image, const Rec
 
 bool VirtualReceiver::RunClone(const ReceiverFaults& faults, int timeoutMs) {
     m_wire.clear();
-    m_pending.clear();
     m_problem.clear();
     m_received.clear();
+    Drain();
     std::string line;
     if (!WaitForClient(timeoutMs) || !ReadLine(line, timeoutMs)) {
         return false;
+    }
+    // Records of an exchange the program cancelled may still wait on the
+    // line; the exchange begins with the model query.
+    while (line.rfind("CLN ", 0) == 0 || line == "END" || line.empty()) {
+        if (!ReadLine(line, timeoutMs)) {
+            return false;
+        }
     }
     if (line != "MDL") {
         return Fail("model query was '" + line + "'");

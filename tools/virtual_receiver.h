@@ -3,6 +3,7 @@
 // takes a memory image), and can misbehave on demand.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,11 +25,25 @@ struct ReceiverFaults {
     int paceMs = 0;                       // pause before each record (FIRST) or reply (CLONE)
 };
 
+// Who gets the pseudo-terminal, and what happens to a link already there.
+struct ReceiverSetup {
+    bool replaceLink = false; // replace a link that is there (restored at the end)
+    int ownerUid = -1;        // give the device to this user and group with mode 0660
+    int ownerGid = -1;        // (-1: it stays the creator's, mode 0600)
+    int baud = 0;             // pace every byte as a line at this rate would; 0: no pacing
+};
+
 class VirtualReceiver {
 public:
     // Opens a pseudo-terminal and, if linkPath is not empty, makes a symbolic
-    // link to its device there (an existing link is replaced).
-    static std::unique_ptr<VirtualReceiver> Create(const std::string& linkPath, std::string& error);
+    // link to its device there. A link already there is replaced only when
+    // the setup says so, and restored when the receiver goes.
+    static std::unique_ptr<VirtualReceiver> Create(const std::string& linkPath, std::string& error,
+                                                   const ReceiverSetup& setup = {});
+
+    // Removes the link (restoring what it replaced) also when the process is
+    // ended by SIGINT, SIGTERM or SIGHUP.
+    void CleanUpOnSignals();
     ~VirtualReceiver();
 
     const std::string& DevicePath() const { return m_devicePath; }
@@ -63,6 +78,7 @@ private:
     VirtualReceiver() = default;
     bool WaitForClient(int timeoutMs);
     bool Send(const std::string& line, bool crlf);
+    bool SendBytes(const std::string& bytes);
     bool ReadLine(std::string& line, int timeoutMs);
     bool Fail(const std::string& problem);
     enum class Input { Bytes, Nothing, Closed, Failed };
@@ -72,7 +88,20 @@ private:
     // The faults that end the exchange at record n, and the pause before it.
     bool BeforeRecord(int n, const ReceiverFaults& faults);
 
+    // Throws away what this side sent that the program has not read, and what
+    // is left over from an earlier exchange.
+    void Drain();
+    // Waits until a byte sent now would have left at the line rate.
+    void PaceByte();
+    void RemoveLink();
+
     int m_master = -1;
+    int m_baud = 0;
+    std::chrono::steady_clock::time_point m_sendClock{};
+    // When each pending byte arrives at the line rate.
+    std::vector<std::chrono::steady_clock::time_point> m_arrivals;
+    std::chrono::steady_clock::time_point m_lastArrival{};
+    std::string m_replacedTarget; // what the link pointed to before, or ""
     std::string m_devicePath;
     std::string m_linkPath;
     std::string m_wire;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -24,7 +25,10 @@ const char kUsage[] =
     "\n"
     "Options:\n"
     "  --link PATH        make PATH a link to the pseudo-terminal (for example\n"
-    "                     /dev/COM1, which the utility opens for \"COM1\")\n"
+    "                     /dev/COM1, which the utility opens for \"COM1\"); it is\n"
+    "                     removed again at the end, also after Ctrl-C\n"
+    "  --force            replace a link that is already at PATH (it is put back\n"
+    "                     at the end)\n"
     "  --image FILE       FIRST: the raw bytes to send (default: 8192 bytes of a\n"
     "                     counting pattern); a .mrv backup file works too\n"
     "  --records N        FIRST: send only the first N records\n"
@@ -32,7 +36,12 @@ const char kUsage[] =
     "  --repeat           serve one exchange after another until interrupted\n"
     "  --timeout SECONDS  how long to wait for the utility (default 120)\n"
     "  --pace MS          wait MS milliseconds before each record or reply\n"
-    "  --pace MS          wait MS milliseconds before each record or reply\n"
+    "  --baud RATE        send and take every byte at the pace of a serial line at\n"
+    "                     RATE baud (10 bits a byte), as a real receiver does\n"
+    "\n"
+    "Run with sudo, the pseudo-terminal belongs to the user who ran sudo (mode\n"
+    "0660); otherwise to the user who runs it (mode 0600).\n"
+    "\n"
     "Faults:\n"
     "  --silent-at-start  never send or answer the model query\n"
     "  --silent-at N      go quiet at record N\n"
@@ -83,6 +92,7 @@ int main(int argc, char** argv) {
     int records = -1, timeoutSeconds = 120;
     bool repeat = false;
     ReceiverFaults faults;
+    ReceiverSetup setup;
     for (int i = 2; i < argc; ++i) {
         const std::string option = argv[i];
         const auto value = [&]() -> const char* {
@@ -95,6 +105,8 @@ int main(int argc, char** argv) {
         const auto number = [&] { return std::atoi(value()); };
         const std::pair<const char*, std::function<void()>> options[] = {
             {"--link", [&] { link = value(); }},
+            {"--force", [&] { setup.replaceLink = true; }},
+            {"--baud", [&] { setup.baud = number(); }},
             {"--image", [&] { imagePath = value(); }},
             {"--records", [&] { records = number(); }},
             {"--out", [&] { outPath = value(); }},
@@ -132,12 +144,24 @@ int main(int argc, char** argv) {
     if (records >= 0) {
         image.resize(std::min<std::size_t>(image.size(), static_cast<std::size_t>(records) * 16));
     }
+    if (setup.baud < 0 || setup.baud > 1000000) {
+        std::fprintf(stderr, "--baud takes a rate from 1 to 1000000\n");
+        return 2;
+    }
+    // Started with sudo: the device goes to the user who ran sudo.
+    const char* sudoUid = std::getenv("SUDO_UID");
+    const char* sudoGid = std::getenv("SUDO_GID");
+    if (::geteuid() == 0 && sudoUid != nullptr && sudoGid != nullptr) {
+        setup.ownerUid = std::atoi(sudoUid);
+        setup.ownerGid = std::atoi(sudoGid);
+    }
     std::string error;
-    auto receiver = VirtualReceiver::Create(link, error);
+    auto receiver = VirtualReceiver::Create(link, error, setup);
     if (!receiver) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
+    receiver->CleanUpOnSignals();
     std::printf("Virtual BC245XLT in %s mode on %s%s%s\n", mode == "first" ? "FIRST" : "CLONE",
                 receiver->DevicePath().c_str(), link.empty() ? "" : " (link ",
                 link.empty() ? "" : (link + ")").c_str());

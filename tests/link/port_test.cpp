@@ -132,21 +132,3 @@ TEST_F(PortTest, SendTextWritesTheBytesAsTheyAre) {
     CloseHandle(dlg->m_hPort);
     dlg->m_hPort = nullptr;
 }
-
-TEST(VirtualReceiverLink, ReplacesOnlyALinkAndLetsAnyUserOpenTheDevice) {
-    TempDir dir;
-    const fs::path file = dir.path() / "COM1";
-    std::ofstream(file) << "keep me";
-    std::string error;
-    EXPECT_EQ(VirtualReceiver::Create(file.string(), error), nullptr);
-    EXPECT_NE(error.find("not a link"), std::string::npos);
-    EXPECT_EQ(std::filesystem::file_size(file), 7u);
-
-    fs::remove(file);
-    fs::create_symlink("/nowhere", file);
-    auto receiver = VirtualReceiver::Create(file.string(), error);
-    ASSERT_NE(receiver, nullptr) << error;
-    EXPECT_EQ(fs::read_symlink(file).string(), receiver->DevicePath());
-    EXPECT_EQ(fs::status(receiver->DevicePath()).permissions() & fs::perms::others_write,
-              fs::perms::others_write);
-}
