@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -33,23 +35,71 @@ CString NameOf(const CString& path) {
     return slash == CString::npos ? path : path.substr(slash + 1);
 }
 
+// In a sticky folder that anyone may write to (such as /tmp), a link is
+// followed only when it belongs to the folder's owner or to the user saving:
+// another user's link there could point the save at the saver's own files.
+bool MayFollow(const CString& link, const struct stat& linkInfo) {
+    struct stat folder {};
+    if (::stat(FolderOf(link).c_str(), &folder) != 0) {
+        return false;
+    }
+    const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+    return !shared || linkInfo.st_uid == folder.st_uid || linkInfo.st_uid == ::geteuid();
+}
+
 // The file a path finally names, following symbolic links (also one whose
-// target does not exist yet, which is then the file to create).
-CString FollowLinks(CString path) {
+// target does not exist yet, which is then the file to create). 0, or the
+// error that forbids following.
+int FollowLinks(CString& path) {
     for (int hops = 0; hops < 40; ++hops) {
         struct stat info {};
         if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
-            return path;
+            return 0;
+        }
+        if (!MayFollow(path, info)) {
+            return EACCES;
         }
         char target[PATH_MAX];
         const ssize_t length = ::readlink(path.c_str(), target, sizeof target - 1);
         if (length <= 0) {
-            return path;
+            return 0;
         }
         const CString next(target, static_cast<std::size_t>(length));
         path = next.front() == '/' ? next : FolderOf(path) + "/" + next;
     }
-    return path;
+    return ELOOP;
+}
+
+// Temporary files are named after their target: ".NAME.saving-XXXXXX".
+CString TemporaryPrefix(const CString& target) {
+    const CString name = NameOf(target);
+    return "." + (name.size() > 200 ? CString("save") : name) + ".saving-";
+}
+
+// A save that was killed part-way leaves its temporary file behind. Such
+// leftovers for the same target, of the saving user, older than a minute
+// (so never one that another save is still writing) are removed.
+void RemoveLeftovers(const CString& target) {
+    const CString folder = FolderOf(target);
+    const CString prefix = TemporaryPrefix(target);
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    const time_t minuteAgo = ::time(nullptr) - 60;
+    while (const dirent* entry = ::readdir(dir)) {
+        const CString name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) {
+            continue;
+        }
+        struct stat info {};
+        const CString path = folder + "/" + name;
+        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            info.st_uid == ::geteuid() && info.st_mtime < minuteAgo) {
+            ::unlink(path.c_str());
+        }
+    }
+    ::closedir(dir);
 }
 
 mode_t CurrentUmask() {
@@ -77,6 +127,8 @@ CFileException::Cause CFileException::CauseOf(int osError) {
     case EACCES:
     case EPERM:
     case EROFS:
+    case ENODEV:
+    case ENXIO:
         return accessDenied;
     case EWOULDBLOCK:
     case EBUSY:
@@ -141,21 +193,36 @@ void CFile::Open(const CString& path, UINT flags) {
     Abort();
     m_path = path;
     if ((flags & modeCreate) == 0) {
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Opened without waiting, so that a FIFO or a device cannot hold the
+        // program; only a regular file is read.
+        m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (m_fd < 0) {
             Throw(errno);
         }
         struct stat info {};
-        if (::fstat(m_fd, &info) != 0 || S_ISDIR(info.st_mode) ||
-            ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-            const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
+        int error = 0;
+        if (::fstat(m_fd, &info) != 0) {
+            error = errno;
+        } else if (S_ISDIR(info.st_mode)) {
+            error = EISDIR;
+        } else if (!S_ISREG(info.st_mode)) {
+            error = ENODEV;
+        } else if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            error = errno;
+        } else if (::fcntl(m_fd, F_SETFL, 0) != 0) {
+            error = errno;
+        }
+        if (error != 0) {
             Abort();
             Throw(error);
         }
         return;
     }
 
-    m_target = FollowLinks(path);
+    m_target = path;
+    if (const int error = FollowLinks(m_target); error != 0) {
+        Throw(error);
+    }
     struct stat existing {};
     const bool exists = ::stat(m_target.c_str(), &existing) == 0;
     mode_t mode = 0666 & ~CurrentUmask();
@@ -182,9 +249,8 @@ void CFile::Open(const CString& path, UINT flags) {
         }
         mode = existing.st_mode & 07777;
     }
-    const CString name = NameOf(m_target);
-    m_temporary =
-        FolderOf(m_target) + "/." + (name.size() > 200 ? CString("save") : name) + ".XXXXXX";
+    RemoveLeftovers(m_target);
+    m_temporary = FolderOf(m_target) + "/" + TemporaryPrefix(m_target) + "XXXXXX";
     m_fd = ::mkostemp(m_temporary.data(), O_CLOEXEC);
     if (m_fd < 0) {
         const int error = errno;
