@@ -1,3 +1,5 @@
+// The backup file format: the reader and the writer of the .mrv layout, for an
+// image, its length and a description.
 #include "backup/format.h"
 
 #include "platform/file.h"

@@ -1,0 +1,258 @@
+// bc245xlt-cli end to end: the real program against the virtual receiver on a
+// pseudo-terminal, its files in a temporary folder.
+#include "backup/format.h"
+#include "core/listing.h"
+#include "virtual_receiver.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kUsage = 2;
+constexpr int kPortError = 3;
+constexpr int kTransferFailed = 4;
+constexpr int kFileError = 5;
+constexpr int kInterrupted = 130;
+constexpr uid_t kNobody = 65534;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "bc245xlt-cli-XXXXXX").string();
+        dir = ::mkdtemp(pattern.data());
+        fs::permissions(dir, fs::perms::owner_all | fs::perms::others_exec);
+        port = (dir / "COM1").string();
+    }
+    void TearDown() override {
+        receiver.reset();
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+
+    VirtualReceiver& Receiver() {
+        std::string error;
+        receiver = VirtualReceiver::Create(port, error);
+        if (!receiver) {
+            throw std::runtime_error(error);
+        }
+        return *receiver;
+    }
+
+    // Runs the tool with standard input from /dev/null; during() runs while
+    // it does, with its process id; asUser runs it as that user.
+    Outcome Cli(const std::vector<std::string>& args,
+                const std::function<void(pid_t)>& during = nullptr, int asUser = -1) {
+        const fs::path out = dir / "stdout";
+        const fs::path err = dir / "stderr";
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int in = ::open("/dev/null", O_RDONLY);
+            const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(in, 0);
+            ::dup2(o, 1);
+            ::dup2(e, 2);
+            if (asUser >= 0 && (::setgid(static_cast<gid_t>(asUser)) != 0 ||
+                                ::setuid(static_cast<uid_t>(asUser)) != 0)) {
+                ::_exit(98);
+            }
+            std::vector<char*> argv{const_cast<char*>(BCU_CLI)};
+            for (const std::string& arg : args) {
+                argv.push_back(const_cast<char*>(arg.c_str()));
+            }
+            argv.push_back(nullptr);
+            ::execv(BCU_CLI, argv.data());
+            ::_exit(99);
+        }
+        if (during) {
+            during(child);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : 200, Slurp(out), Slurp(err)};
+    }
+
+    fs::path dir;
+    std::string port;
+    std::unique_ptr<VirtualReceiver> receiver;
+};
+
+std::vector<std::uint8_t> Pattern(int records) {
+    std::vector<std::uint8_t> image(static_cast<std::size_t>(records) * kBlockSize);
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<std::uint8_t>(i * 13 + i / 7);
+    }
+    return image;
+}
+
+TEST_F(CliTest, GetShowSendRoundTripKeepsEveryByte) {
+    const auto image = Pattern(kBlockCount);
+    const std::string file = (dir / "scanner.mrv").string();
+    VirtualReceiver& peer = Receiver();
+    auto first = std::async(std::launch::async, [&] { return peer.RunFirst(image, {}, 10000); });
+    const Outcome get = Cli({"get", "--port", port, "-o", file, "-d", "Weekend caf\xc3\xa9"});
+    ASSERT_EQ(get.status, 0) << get.err;
+    EXPECT_TRUE(first.get()) << peer.Problem();
+    EXPECT_NE(get.err.find("Download complete."), std::string::npos) << "status texts as lines";
+    peer.WaitForClose(2000);
+
+    CString description;
+    std::int32_t length = 0;
+    unsigned char saved[kImageSize];
+    ASSERT_EQ(ReadBackupFile(file, description, length, saved), 1);
+    EXPECT_EQ(description, "Weekend caf\xe9") << "stored as Windows-1252";
+    ASSERT_EQ(length, kImageSize);
+    EXPECT_EQ(0, std::memcmp(saved, image.data(), kImageSize));
+
+    const Outcome show = Cli({"show", file});
+    ASSERT_EQ(show.status, 0) << show.err;
+    std::string expected = "Description: Weekend caf\xc3\xa9\n";
+    for (int offset = 0; offset < kImageSize; offset += kBlockSize) {
+        expected += FormatListingRow(offset, saved + offset) + "\n";
+    }
+    EXPECT_EQ(show.out, expected);
+
+    auto clone = std::async(std::launch::async, [&] { return peer.RunClone({}, 10000); });
+    const Outcome send = Cli({"send", "--port", port, file, "--yes", "-q"});
+    ASSERT_EQ(send.status, 0) << send.err;
+    EXPECT_EQ(send.err, "") << "quiet";
+    EXPECT_TRUE(clone.get()) << peer.Problem();
+    EXPECT_EQ(peer.Received(), image);
+}
+
+TEST_F(CliTest, DiffListsTheBlocksThatDifferAndSaysHowMany) {
+    auto image = Pattern(4);
+    const std::string a = (dir / "a.mrv").string();
+    const std::string b = (dir / "b.mrv").string();
+    const std::string raw = (dir / "b.bin").string();
+    ASSERT_EQ(WriteBackupFile(a, "A", 64, image.data()), 1);
+    EXPECT_EQ(Cli({"diff", a, a}).status, 0);
+
+    image[0x13] ^= 0xFF;
+    ASSERT_EQ(WriteBackupFile(b, "B", 64, image.data()), 1);
+    std::ofstream(raw, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(64));
+    for (const std::string& other : {b, raw}) {
+        SCOPED_TRACE(other);
+        const Outcome diff = Cli({"diff", a, other});
+        EXPECT_EQ(diff.status, 1) << diff.err;
+        EXPECT_NE(diff.out.find("@0010\n- 0010\t"), std::string::npos) << diff.out;
+        EXPECT_NE(diff.out.find("1 of 4 blocks differ"), std::string::npos) << diff.out;
+        EXPECT_EQ(diff.out.find("@0000"), std::string::npos);
+    }
+    EXPECT_EQ(Cli({"diff", a, (dir / "missing.mrv").string()}).status, kFileError);
+}
+
+TEST_F(CliTest, CtrlCDuringGetWritesNothingAndFreesThePort) {
+    const std::string file = (dir / "never.mrv").string();
+    VirtualReceiver& peer = Receiver();
+    ReceiverFaults silent;
+    silent.silentAtStart = true;
+    auto first = std::async(std::launch::async, [&] { return peer.RunFirst({}, silent, 5000); });
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome get = Cli({"get", "--port", port, "-o", file}, [](pid_t child) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        ::kill(child, SIGINT);
+    });
+    EXPECT_EQ(get.status, kInterrupted) << get.err;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_FALSE(fs::exists(file));
+    first.wait();
+    EXPECT_TRUE(peer.WaitForClose(2000)) << "the port was closed";
+    // Free for the next user: an ordinary user opens it again at once.
+    const Outcome again = Cli({"get", "--port", port, "-o", file}, [&](pid_t child) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::kill(child, SIGINT);
+    });
+    EXPECT_EQ(again.status, kInterrupted) << again.err;
+}
+
+TEST_F(CliTest, APortThatCannotBeOpenedSaysWhy) {
+    const Outcome missing = Cli({"get", "--port", "COM4", "-o", (dir / "x.mrv").string()});
+    EXPECT_EQ(missing.status, kPortError);
+    EXPECT_NE(missing.err.find("no such device"), std::string::npos) << missing.err;
+
+    Receiver();
+    if (::geteuid() == 0) {
+        // The device is root's alone here: another user is told what to do.
+        const Outcome denied =
+            Cli({"get", "--port", port, "-o", (dir / "x.mrv").string()}, nullptr, kNobody);
+        EXPECT_EQ(denied.status, kPortError);
+        EXPECT_NE(denied.err.find("permission denied: add your user to the"), std::string::npos)
+            << denied.err;
+        EXPECT_NE(denied.err.find("log out and in again"), std::string::npos);
+    }
+    const int holder = ::open(port.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    const Outcome busy = Cli({"get", "--port", port, "-o", (dir / "x.mrv").string()});
+    EXPECT_EQ(busy.status, kPortError);
+    EXPECT_NE(busy.err.find("busy: held by another program"), std::string::npos) << busy.err;
+    ::close(holder);
+}
+
+TEST_F(CliTest, NothingIsOverwrittenOrSentWithoutBeingAsked) {
+    const std::string file = (dir / "kept.mrv").string();
+    std::ofstream(file) << "precious";
+    const Outcome get = Cli({"get", "--port", port, "-o", file});
+    EXPECT_EQ(get.status, kFileError);
+    EXPECT_NE(get.err.find("--force"), std::string::npos);
+    EXPECT_EQ(Slurp(file), "precious");
+
+    const auto image = Pattern(2);
+    ASSERT_EQ(WriteBackupFile(file, "", 32, image.data()), 1);
+    VirtualReceiver& peer = Receiver();
+    const Outcome send = Cli({"send", "--port", port, file}); // standard input is not a terminal
+    EXPECT_EQ(send.status, kUsage);
+    EXPECT_NE(send.err.find("--yes"), std::string::npos);
+    EXPECT_EQ(peer.ReadAvailable(100), "") << "nothing was sent";
+
+    EXPECT_EQ(Cli({"frobnicate"}).status, kUsage);
+    EXPECT_EQ(Cli({"get", "-o", file}).status, kUsage);
+    const Outcome help = Cli({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("130"), std::string::npos) << "exit statuses are documented";
+}
+
+TEST_F(CliTest, AFailedTransferNamesItsCause) {
+    VirtualReceiver& peer = Receiver();
+    ReceiverFaults faults;
+    faults.badChecksumAt = 2;
+    auto first =
+        std::async(std::launch::async, [&] { return peer.RunFirst(Pattern(4), faults, 5000); });
+    const Outcome get = Cli({"get", "--port", port, "-o", (dir / "bad.mrv").string(), "-q"});
+    first.wait();
+    EXPECT_EQ(get.status, kTransferFailed);
+    EXPECT_EQ(get.err, "bc245xlt-cli: transfer failed: invalid data from scanner\n");
+    EXPECT_FALSE(fs::exists(dir / "bad.mrv"));
+}
+
+} // namespace
