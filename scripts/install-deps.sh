@@ -1,9 +1,28 @@
 #!/bin/sh
-# Installs what building, testing and running the utility need on Debian 12.
+# Installs the Debian 12 packages the utility needs.
+#   scripts/install-deps.sh             building, testing and running
+#   scripts/install-deps.sh --fuzz      also the fuzzers' compiler (clang)
+#   scripts/install-deps.sh --package   also what building and checking the
+#                                       .deb package needs
 set -eu
 packages="build-essential cmake pkg-config qt6-base-dev libgl-dev libgtest-dev \
-fonts-dejavu-core clang libclang-rt-14-dev"
-if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+fonts-dejavu-core qt6-qpa-plugins"
+for option in "$@"; do
+    case "$option" in
+    --fuzz) packages="$packages clang libclang-rt-14-dev" ;;
+    --package) packages="$packages file dpkg-dev lintian desktop-file-utils appstream man-db" ;;
+    *) echo "usage: $0 [--fuzz] [--package]" >&2; exit 2 ;;
+    esac
+done
+if [ "$(id -u)" -eq 0 ]; then
+    sudo=""
+elif command -v sudo >/dev/null 2>&1; then
+    sudo="sudo"
+else
+    echo "$0: installing packages needs root, and sudo is not installed: run this as root" >&2
+    exit 1
+fi
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update
+# shellcheck disable=SC2086 # the list is split on purpose
 $sudo apt-get install -y --no-install-recommends $packages
