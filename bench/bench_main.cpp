@@ -1,12 +1,18 @@
 // Measures what the program itself costs per clone record and per listing
 // refresh: full transfers over an unpaced pseudo-terminal with the real dialog
-// on the offscreen platform.
+// on the offscreen platform. With --paced, a full download and upload through
+// the window's own handlers against a receiver that keeps to 9600 baud, on the
+// display the environment names: wall time against the line time, and the
+// program's CPU time.
 #include "BackupDlg.h"
 #include "link/timeouts.h"
 #include "offscreen_app.h"
+#include "resources.h"
 #include "virtual_receiver.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <cstring>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -37,9 +43,85 @@ double Microseconds(Clock::duration d) {
     return std::chrono::duration<double, std::micro>(d).count();
 }
 
+// Every prompt answered with OK, as a user who wants the transfer would.
+class AnswerOk : public CUserPrompts {
+public:
+    int MessageBox(CWnd*, const CString&, const CString&, UINT) override { return IDOK; }
+    bool ChooseFile(CWnd*, bool, const CString&, DWORD, CString&) override { return false; }
+};
+
+constexpr int kBaud = 9600;
+// Both directions of a full transfer: 512 records of 47 bytes, the model
+// query and reply, an acknowledgement per record and the end line.
+constexpr int kLineBytes = 4 + 512 * 47 + 4 + 10 + 512 * 3;
+
+int Paced(int argc, char** argv) {
+    QApplication toolkit(argc, argv);
+    CWinApp app("bc245xlt");
+    AfxSetResourceTable(&BackupResources());
+    AnswerOk prompts;
+    AfxSetUserPrompts(&prompts);
+    std::string folder =
+        (std::filesystem::temp_directory_path() / "bc245xlt-bench-XXXXXX").string();
+    if (::mkdtemp(folder.data()) == nullptr) {
+        return 1;
+    }
+    SetSerialDeviceFolder(folder);
+    std::string error;
+    ReceiverSetup setup;
+    setup.baud = kBaud;
+    auto receiver = VirtualReceiver::Create(folder + "/COM1", error, setup);
+    if (!receiver) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    CBackupDlg dlg;
+    app.m_pMainWnd = &dlg;
+    dlg.Create();
+    for (int i = 0; i < 20; ++i) {
+        QCoreApplication::processEvents();
+    }
+    std::vector<std::uint8_t> image(8192);
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<std::uint8_t>(i * 13 + 1);
+    }
+    ReceiverFaults faults;
+    faults.startDelayMs = 0;
+    const double lineSeconds = static_cast<double>(kLineBytes) * 10 / kBaud;
+    const auto measure = [&](const char* name, auto handler, auto receiverSide) {
+        auto peer = std::async(std::launch::async, receiverSide);
+        const double cpuStart = ThreadCpuMicroseconds();
+        const auto start = Clock::now();
+        handler();
+        const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+        const double cpu = (ThreadCpuMicroseconds() - cpuStart) / 1e6;
+        const bool ok = peer.get();
+        receiver->WaitForClose(2000);
+        CString status;
+        dlg.GetDlgItem(IDC_STATUS)->GetWindowText(status);
+        std::printf("%s: %.3f s wall for %.3f s of line time = %.4f x; program CPU %.0f ms (%s)\n",
+                    name, wall, lineSeconds, wall / lineSeconds, cpu * 1000, status.c_str());
+        return ok;
+    };
+    const bool downloaded =
+        measure("paced download", [&] { dlg.OnGetData(); },
+                [&] { return receiver->RunFirst(image, faults, 60000); });
+    dlg.GetDlgItem(IDC_SEND)->EnableWindow(TRUE);
+    const bool uploaded = measure("paced upload  ", [&] { dlg.OnSendData(); },
+                                  [&] { return receiver->RunClone(faults, 60000); });
+    AfxSetUserPrompts(nullptr);
+    app.m_pMainWnd = nullptr;
+    receiver.reset();
+    std::filesystem::remove_all(folder);
+    return downloaded && uploaded && receiver == nullptr ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--paced") == 0) {
+        return Paced(argc, argv);
+    }
     OffscreenApp offscreen(argc, argv);
 
     std::string folder =

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <thread>
@@ -189,6 +190,11 @@ void VirtualReceiver::CleanUpOnSignals() {
 }
 
 void VirtualReceiver::Drain() {
+    if (m_baud > 0) {
+        // Paced bytes are timed to the microsecond on the thread that sends
+        // them, not to the default 50.
+        ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    }
     if (m_master >= 0) {
         // What this side sent in an earlier exchange and the program never
         // read would otherwise be the first thing the next exchange reads.
@@ -214,8 +220,14 @@ void VirtualReceiver::Drain() {
 }
 
 void VirtualReceiver::PaceByte() {
+    // Bytes leave on an absolute clock: a late wake-up does not shift the
+    // bytes after it. A line idle for a while starts again from now.
     const auto byteTime = std::chrono::nanoseconds(10'000'000'000LL / m_baud);
-    m_sendClock = std::max(m_sendClock, Clock::now()) + byteTime;
+    const auto now = Clock::now();
+    if (m_sendClock + std::chrono::milliseconds(2) < now) {
+        m_sendClock = now;
+    }
+    m_sendClock += byteTime;
     std::this_thread::sleep_until(m_sendClock);
 }
 
@@ -352,7 +364,10 @@ bool VirtualReceiver::ReadLine(std::string& line, int timeoutMs) {
         const std::size_t end = m_pending.find('\r');
         if (end != std::string::npos) {
             if (end < m_arrivals.size()) {
+                // The answer starts when the line has arrived, however late
+                // this thread wakes up to it.
                 std::this_thread::sleep_until(m_arrivals[end]);
+                m_sendClock = std::max(m_sendClock, m_arrivals[end]);
             }
             line = m_pending.substr(0, end);
             m_pending.erase(0, end + 1);

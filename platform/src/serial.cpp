@@ -25,6 +25,7 @@ public:
 
 private:
     int m_fd;
+    bool m_waited = false; // the last read had to wait for its byte
 };
 
 std::string& DeviceFolder() {
@@ -295,25 +296,36 @@ bool TtyDevice::SetState(const DCB& dcb) {
 
 ReadResult TtyDevice::Read(std::uint8_t& byte, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    // At the line rate the next byte is seldom there yet when the last one
+    // had to be waited for: then the wait comes first, and the read after it
+    // finds the byte. Bytes that come in bursts are read at once.
+    bool pollFirst = m_waited;
+    bool polled = false;
     for (;;) {
-        const ssize_t got = ::read(m_fd, &byte, 1);
-        if (got == 1) {
-            return ReadResult::Ok;
+        if (!pollFirst) {
+            const ssize_t got = ::read(m_fd, &byte, 1);
+            if (got == 1) {
+                m_waited = polled;
+                return ReadResult::Ok;
+            }
+            if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
+                // End of file, EIO or ENXIO: the device is gone.
+                Fail(got == 0 ? ENXIO : errno);
+                return ReadResult::Failed;
+            }
         }
-        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
-            // End of file, EIO or ENXIO: the device is gone.
-            Fail(got == 0 ? ENXIO : errno);
-            return ReadResult::Failed;
-        }
+        pollFirst = false;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
                               .count();
-        if (left <= 0) {
+        if (polled && left <= 0) {
+            m_waited = true;
             Fail(ETIMEDOUT);
             return ReadResult::TimedOut;
         }
         pollfd waiting{m_fd, POLLIN, 0};
-        const int ready = ::poll(&waiting, 1, static_cast<int>(left));
+        const int ready = ::poll(&waiting, 1, static_cast<int>(std::max<long long>(left, 0)));
+        polled = true;
         if (ready < 0 && errno != EINTR) {
             Fail(errno);
             return ReadResult::Failed;
