@@ -71,8 +71,7 @@ LineResult CScannerLink::ReadLine(CString& line, LinkClock::time_point deadline)
             }
         }
         const auto until = std::min(deadline, m_lastCheck + kCheckInterval);
-        const auto sliceMs =
-            std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count() + 1;
+        const auto sliceMs = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
         std::uint8_t byte = 0;
         switch (ReadFile(m_hPort, byte, static_cast<int>(sliceMs))) {
         case ReadResult::Ok:

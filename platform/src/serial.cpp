@@ -315,7 +315,9 @@ ReadResult TtyDevice::Read(std::uint8_t& byte, int timeoutMs) {
             }
         }
         pollFirst = false;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        // Rounded up: a wait cut to whole milliseconds must not turn into
+        // a busy loop in its last millisecond.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
                               .count();
         if (polled && left <= 0) {
