@@ -6,7 +6,7 @@
 #                                       .deb package needs
 set -eu
 packages="build-essential cmake pkg-config qt6-base-dev libgl-dev libgtest-dev \
-fonts-dejavu-core qt6-qpa-plugins"
+fonts-dejavu-core qt6-qpa-plugins qt6-svg-dev"
 for option in "$@"; do
     case "$option" in
     --fuzz) packages="$packages clang libclang-rt-14-dev" ;;
