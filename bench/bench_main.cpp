@@ -12,11 +12,11 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <cstring>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <future>
@@ -46,7 +46,9 @@ double Microseconds(Clock::duration d) {
 // Every prompt answered with OK, as a user who wants the transfer would.
 class AnswerOk : public CUserPrompts {
 public:
-    int MessageBox(CWnd*, const CString&, const CString&, UINT) override { return IDOK; }
+    int MessageBox(CWnd*, const CString&, const CString&, UINT, const CString&) override {
+        return IDOK;
+    }
     bool ChooseFile(CWnd*, bool, const CString&, DWORD, CString&) override { return false; }
 };
 
@@ -103,12 +105,13 @@ int Paced(int argc, char** argv) {
                     name, wall, lineSeconds, wall / lineSeconds, cpu * 1000, status.c_str());
         return ok;
     };
-    const bool downloaded =
-        measure("paced download", [&] { dlg.OnGetData(); },
-                [&] { return receiver->RunFirst(image, faults, 60000); });
+    const bool downloaded = measure(
+        "paced download", [&] { dlg.OnGetData(); },
+        [&] { return receiver->RunFirst(image, faults, 60000); });
     dlg.GetDlgItem(IDC_SEND)->EnableWindow(TRUE);
-    const bool uploaded = measure("paced upload  ", [&] { dlg.OnSendData(); },
-                                  [&] { return receiver->RunClone(faults, 60000); });
+    const bool uploaded = measure(
+        "paced upload  ", [&] { dlg.OnSendData(); },
+        [&] { return receiver->RunClone(faults, 60000); });
     AfxSetUserPrompts(nullptr);
     app.m_pMainWnd = nullptr;
     receiver.reset();

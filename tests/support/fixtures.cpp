@@ -15,8 +15,9 @@ ScriptedPrompts::~ScriptedPrompts() {
     AfxSetUserPrompts(m_previous);
 }
 
-int ScriptedPrompts::MessageBox(CWnd*, const CString& text, const CString& caption, UINT type) {
-    boxes.push_back({text, caption, type});
+int ScriptedPrompts::MessageBox(CWnd*, const CString& text, const CString& caption, UINT type,
+                                const CString& details) {
+    boxes.push_back({text, caption, type, details});
     boxDuringTransfer = boxDuringTransfer || CInputGuard::Active();
     if (answers.empty()) {
         return IDOK;

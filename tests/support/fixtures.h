@@ -20,13 +20,15 @@ struct ShownBox {
     std::string text;
     std::string caption;
     UINT type;
+    std::string details;
 };
 
 class ScriptedPrompts : public CUserPrompts {
 public:
     ScriptedPrompts();
     ~ScriptedPrompts() override;
-    int MessageBox(CWnd* owner, const CString& text, const CString& caption, UINT type) override;
+    int MessageBox(CWnd* owner, const CString& text, const CString& caption, UINT type,
+                   const CString& details) override;
     bool ChooseFile(CWnd* owner, bool open, const CString& filter, DWORD flags,
                     CString& path) override;
 

@@ -352,17 +352,31 @@ TEST_F(MainWindowTest, GetSaveLoadSendRoundTrip) {
     EXPECT_EQ(BoxTexts(), (std::vector<std::string>{kGetPrompt, kSendPrompt}));
 }
 
-TEST_F(MainWindowTest, PortListTooltipSaysWhatTheNameLeadsTo) {
+TEST_F(MainWindowTest, PortListTooltipSaysWhatEveryNameLeadsTo) {
     AttachReceiver();
     QWidget* port = Item(IDC_PORT);
     QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), port->mapToGlobal(QPoint(5, 5)));
     QCoreApplication::sendEvent(port, &hover);
-    EXPECT_EQ(QToolTip::text().toStdString(),
+    QStringList lines = QToolTip::text().split('\n');
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[0].toStdString(),
               "COM1: " + (devices->path() / "COM1").string() + " -> " + receiver->DevicePath());
+    EXPECT_TRUE(lines[3].startsWith("COM4: no such device (")) << lines[3].toStdString();
     qobject_cast<QComboBox*>(port)->setCurrentIndex(3);
     QCoreApplication::sendEvent(port, &hover);
-    EXPECT_EQ(QToolTip::text().left(22), "COM4: no such device (");
+    lines = QToolTip::text().split('\n');
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_TRUE(lines[0].startsWith("COM4: no such device (")) << "the selected entry first";
+    EXPECT_TRUE(lines[1].startsWith("COM1: ")) << lines[1].toStdString();
     QToolTip::hideText();
+}
+
+TEST_F(MainWindowTest, ThePortErrorBoxSaysWhyInItsDetails) {
+    Click(IDC_GET);
+    ASSERT_EQ(prompts->boxes.size(), 2u);
+    EXPECT_EQ(prompts->boxes[1].text, "There was an error setting up the serial port.");
+    EXPECT_EQ(prompts->boxes[1].details.rfind("COM1: no such device (looked for ", 0), 0u)
+        << prompts->boxes[1].details;
 }
 
 TEST(MinimisedIcon, CentredWithDivisionTowardZero) {

@@ -56,6 +56,9 @@ private:
     bool KeepWaiting() override;
     void DownloadComplete() override;
 
+    void PrepareForReadersAndKeyboard();
+    CString PortFailureDetails();
+
     // Runs a transfer as the handlers do: user input is held back meanwhile,
     // and Escape or a close request cancels it.Escape or a close request cancels it, and the
     // pointer shows it is busy.

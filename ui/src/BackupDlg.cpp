@@ -52,7 +52,19 @@ BOOL CBackupDlg::OnInitDialog() {
     progress->SendMessage(PBM_SETSTEP, 1);
     progress->SendMessage(PBM_SETPOS, 0);
 
+    PrepareForReadersAndKeyboard();
     return TRUE;
+}
+
+// Screen readers name each control after its label (the progress bar after
+// what it shows), and the labels' mnemonics reach their controls. The listing
+// is in the desktop's fixed-width font, so that its byte columns line up.
+void CBackupDlg::PrepareForReadersAndKeyboard() {
+    LinkLabel("Description:", IDC_DESCRIPTION);
+    LinkLabel("Memory Contents:", IDC_CONTENTS);
+    LinkLabel("COM Port:", IDC_PORT);
+    GetDlgItem(IDC_PROGRESS)->SetAccessibleName("Transfer progress");
+    GetDlgItem(IDC_CONTENTS)->UseFixedPitchFont();
 }
 
 // Enter outside a push button gives the OK command. It does nothing here, so
@@ -60,15 +72,31 @@ BOOL CBackupDlg::OnInitDialog() {
 // image that was not saved; Quit, Escape and the close button end it.
 void CBackupDlg::OnOK() {}
 
-// The port list's tooltip says what the selected name leads to on this machine.
+// The port list's tooltip says what each name leads to on this machine, the
+// selected one first.
 BOOL CBackupDlg::OnToolTipText(int id, CString& text) {
     if (id != IDC_PORT) {
         return FALSE;
     }
-    CString portName;
-    GetDlgItem(IDC_PORT)->GetWindowText(portName);
-    text = DescribePort(portName, GetSerialDeviceFolder(), "/sys");
+    CWnd* ports = GetDlgItem(IDC_PORT);
+    CString selected;
+    ports->GetWindowText(selected);
+    text = DescribePort(selected, GetSerialDeviceFolder(), "/sys");
+    const auto count = static_cast<int>(ports->SendMessage(CB_GETCOUNT));
+    for (int i = 0; i < count; ++i) {
+        CString name(static_cast<std::size_t>(ports->SendMessage(CB_GETLBTEXTLEN, i)), '\0');
+        ports->SendMessage(CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name.data()));
+        if (name != selected) {
+            text += "\n" + DescribePort(name, GetSerialDeviceFolder(), "/sys");
+        }
+    }
     return TRUE;
+}
+
+// What the port name led to and why it could not be opened, for the details
+// of the port error box.
+CString CBackupDlg::PortFailureDetails() {
+    return ExplainPortFailure(PortName(), LastSerialError(), GetSerialDeviceFolder());
 }
 
 void CBackupDlg::OnSysCommand(UINT id, LPARAM lParam) {
@@ -110,7 +138,8 @@ void CBackupDlg::OnSendData() {
         return;
     }
     if (OpenPort() == 0) {
-        AfxMessageBox("There was an error setting up the serial port.", MB_OK);
+        AfxMessageBox("There was an error setting up the serial port.", MB_OK,
+                      PortFailureDetails());
         return;
     }
     if (RunTransfer(&CScannerLink::Upload) == 0) {
@@ -125,7 +154,8 @@ void CBackupDlg::OnGetData() {
                   "display.\nWhen finished, click OK to start the download.",
                   MB_OK);
     if (OpenPort() == 0) {
-        AfxMessageBox("There was an error setting up the serial port.", MB_OK);
+        AfxMessageBox("There was an error setting up the serial port.", MB_OK,
+                      PortFailureDetails());
         return;
     }
     if (RunTransfer(&CScannerLink::Download) == 0) {

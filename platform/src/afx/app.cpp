@@ -33,7 +33,8 @@ CWnd* AfxGetMainWnd() {
 
 int AfxWinMain(int argc, char** argv) {
     QApplication toolkit(argc, argv);
-    QApplication::setStyle(QStringLiteral("Fusion"));
+    // The style is the user's (-style, QT_STYLE_OVERRIDE) or the desktop's;
+    // the toolkit falls back to Fusion.
     CWinApp* app = AfxGetApp();
     if (app == nullptr) {
         return 1;

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyleOptionFocusRect>
 #include <QStyledItemDelegate>
 #include <QTextOption>
 
@@ -46,49 +47,32 @@ private:
     int m_tabStop;
 };
 
-// A continuous bar: a sunken frame with the done part filled in the highlight
-// colour. Painting it is cheap enough to do at every step of a transfer.
-class SmoothProgressBar : public QProgressBar {
+// A list that shows a focus frame inside its border while it has the focus,
+// also when it lets no row be selected and so has no current row to mark.
+class FocusFrameList : public QListWidget {
 public:
-    using QProgressBar::QProgressBar;
+    using QListWidget::QListWidget;
 
 protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        const QPalette& colours = palette();
-        const QRect all = rect();
-        // A sunken frame of one-pixel edges, then the well and the done part.
-        painter.fillRect(QRect(all.left(), all.top(), all.width(), 1), colours.dark());
-        painter.fillRect(QRect(all.left(), all.top(), 1, all.height()), colours.dark());
-        painter.fillRect(QRect(all.left(), all.bottom(), all.width(), 1), colours.light());
-        painter.fillRect(QRect(all.right(), all.top(), 1, all.height()), colours.light());
-        const QRect well = all.adjusted(1, 1, -1, -1);
-        painter.fillRect(well, colours.base());
-        const QRect inside = well.adjusted(1, 1, -1, -1);
-        const int span = maximum() - minimum();
-        if (span > 0 && value() > minimum() && inside.width() > 0) {
-            const int filled = static_cast<int>(static_cast<long long>(inside.width()) *
-                                                (value() - minimum()) / span);
-            painter.fillRect(QRect(inside.left(), inside.top(), filled, inside.height()),
-                             colours.brush(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                           QPalette::Highlight));
+    void paintEvent(QPaintEvent* event) override {
+        QListWidget::paintEvent(event);
+        if (!hasFocus()) {
+            return;
         }
+        QPainter painter(viewport());
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = viewport()->rect().adjusted(1, 1, -1, -1);
+        focus.backgroundColor = palette().color(QPalette::Base);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
     }
-};
-
-// An etched separator: a shadow line with a highlight line below it, from
-// the top of its rectangle, as much of the pair as the rectangle holds.
-class EtchedLine : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.fillRect(QRect(0, 0, width(), 1), palette().dark());
-        if (height() > 1) {
-            painter.fillRect(QRect(0, 1, width(), 1), palette().light());
-        }
+    void focusInEvent(QFocusEvent* event) override {
+        QListWidget::focusInEvent(event);
+        viewport()->update();
+    }
+    void focusOutEvent(QFocusEvent* event) override {
+        QListWidget::focusOutEvent(event);
+        viewport()->update();
     }
 };
 
@@ -129,7 +113,7 @@ QWidget* CreateControlWidget(const ControlTemplate& control, const DialogBaseUni
         return combo;
     }
     if (windowClass == WC_LISTBOX) {
-        auto* list = new QListWidget(parent);
+        auto* list = new FocusFrameList(parent);
         list->setUniformItemSizes(true);
         list->setSelectionMode((style & LBS_NOSEL) != 0 ? QAbstractItemView::NoSelection
                                                         : QAbstractItemView::SingleSelection);
@@ -144,8 +128,8 @@ QWidget* CreateControlWidget(const ControlTemplate& control, const DialogBaseUni
         return list;
     }
     if (windowClass == WC_PROGRESS) {
-        QProgressBar* bar =
-            (style & PBS_SMOOTH) != 0 ? new SmoothProgressBar(parent) : new QProgressBar(parent);
+        // The toolkit's own bar; the styles draw it continuous, as PBS_SMOOTH asks.
+        auto* bar = new QProgressBar(parent);
         bar->setTextVisible(false);
         bar->setRange(0, 100);
         bar->setValue(0);
@@ -153,8 +137,12 @@ QWidget* CreateControlWidget(const ControlTemplate& control, const DialogBaseUni
     }
     // Statics.
     switch (style & SS_TYPEMASK) {
-    case SS_ETCHEDHORZ:
-        return new EtchedLine(parent);
+    case SS_ETCHEDHORZ: {
+        auto* line = new QFrame(parent);
+        line->setFrameShape(QFrame::HLine);
+        line->setFrameShadow(QFrame::Sunken);
+        return line;
+    }
     case SS_ICON: {
         auto* label = new QLabel(parent);
         label->setPixmap(

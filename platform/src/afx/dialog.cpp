@@ -6,6 +6,7 @@
 #include "dialog_window.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPainter>
 #include <QScreen>
 #include <qdrawutil.h>
@@ -182,6 +183,26 @@ CWnd* CDialog::GetDlgItem(int id) const {
         }
     }
     return nullptr;
+}
+
+bool CDialog::LinkLabel(const CString& labelText, int id) {
+    CWnd* control = GetDlgItem(id);
+    if (control == nullptr) {
+        return false;
+    }
+    for (const auto& candidate : m_controls) {
+        auto* label = qobject_cast<QLabel*>(candidate->Widget());
+        CString text;
+        candidate->GetWindowText(text);
+        if (label != nullptr && candidate->WindowClass() == WC_STATIC && text == labelText) {
+            label->setBuddy(control->Widget());
+            CString name = labelText;
+            name.erase(std::remove(name.begin(), name.end(), '&'), name.end());
+            control->SetAccessibleName(name);
+            return true;
+        }
+    }
+    return false;
 }
 
 CMenu* CDialog::GetSystemMenu(BOOL) {

@@ -59,6 +59,14 @@ protected:
                 Command(IDOK);
             }
             return;
+        case Qt::Key_Menu:
+        case Qt::Key_F10:
+            if (IsMenuKey(event)) {
+                ShowWindowMenu(KeyboardMenuPosition());
+                return;
+            }
+            QWidget::keyPressEvent(event);
+            return;
         case Qt::Key_F1:
             if (CWinApp* app = AfxGetApp(); plain && app != nullptr) {
                 const WPARAM help = MAKEWPARAM(ID_HELP, BN_CLICKED);
@@ -84,6 +92,10 @@ protected:
     }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress && IsMenuKey(static_cast<QKeyEvent*>(event))) {
+            ShowWindowMenu(KeyboardMenuPosition());
+            return true;
+        }
         if (event->type() != QEvent::ToolTip) {
             return false;
         }
@@ -104,9 +116,12 @@ protected:
     void reject() override { Command(IDCANCEL); }
     void accept() override { Command(IDOK); }
 
-    void contextMenuEvent(QContextMenuEvent* event) override {
-        // The window manager owns the title bar's menu; the window's own
-        // right-click menu stands in for the system menu.
+    void contextMenuEvent(QContextMenuEvent* event) override { ShowWindowMenu(event->globalPos()); }
+
+    // The window manager owns the title bar's menu; the window's own menu
+    // stands in for the system menu. A right click, the Menu key or
+    // Shift+F10 opens it.
+    void ShowWindowMenu(const QPoint& at) {
         CMenu* menu = m_owner->m_systemMenu.get();
         if (menu == nullptr || CInputGuard::Active()) {
             return;
@@ -119,12 +134,23 @@ protected:
                 popup.addAction(AnsiToQString(item.text))->setData(item.id);
             }
         }
-        if (QAction* chosen = popup.exec(event->globalPos())) {
-            const QPoint at = event->globalPos();
+        if (QAction* chosen = popup.exec(at)) {
             m_owner->WindowProc(
                 WM_SYSCOMMAND, chosen->data().toUInt(),
                 MAKELPARAM(static_cast<unsigned>(at.x()), static_cast<unsigned>(at.y())));
         }
+    }
+
+    // Where a menu opened from the keyboard appears: at the control that has
+    // the focus, or at the window's corner.
+    QPoint KeyboardMenuPosition() const {
+        const QWidget* focus = focusWidget() != nullptr ? focusWidget() : this;
+        return focus->mapToGlobal(QPoint(0, focus->height() / 2));
+    }
+
+    static bool IsMenuKey(const QKeyEvent* key) {
+        return key->key() == Qt::Key_Menu ||
+               (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier);
     }
 
 private:

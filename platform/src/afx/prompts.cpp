@@ -14,12 +14,16 @@ namespace {
 
 class ToolkitPrompts : public CUserPrompts {
 public:
-    int MessageBox(CWnd* owner, const CString& text, const CString& caption, UINT type) override {
+    int MessageBox(CWnd* owner, const CString& text, const CString& caption, UINT type,
+                   const CString& details) override {
         QWidget* parent = owner != nullptr ? owner->Widget() : nullptr;
         QMessageBox box(parent);
         box.setWindowTitle(AnsiToQString(caption));
         box.setTextFormat(Qt::PlainText);
         box.setText(DisplayTextToQString(text));
+        if (!details.empty()) {
+            box.setDetailedText(DisplayTextToQString(details));
+        }
         switch (type & MB_ICONMASK) {
         case MB_ICONSTOP:
             box.setIcon(QMessageBox::Critical);
@@ -51,7 +55,6 @@ public:
     bool ChooseFile(CWnd* owner, bool open, const CString& filter, DWORD flags,
                     CString& path) override {
         QFileDialog dialog(owner != nullptr ? owner->Widget() : nullptr);
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
         dialog.setOption(QFileDialog::HideNameFilterDetails);
         dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
@@ -88,12 +91,12 @@ CUserPrompts& AfxGetUserPrompts() {
     return currentPrompts != nullptr ? *currentPrompts : toolkitPrompts;
 }
 
-int AfxMessageBox(const CString& text, UINT type) {
+int AfxMessageBox(const CString& text, UINT type, const CString& details) {
     if ((type & MB_ICONMASK) == 0 &&
         ((type & MB_TYPEMASK) == MB_OK || (type & MB_TYPEMASK) == MB_OKCANCEL)) {
         type |= MB_ICONEXCLAMATION;
     }
-    return AfxGetUserPrompts().MessageBox(AfxGetMainWnd(), text, AfxGetAppName(), type);
+    return AfxGetUserPrompts().MessageBox(AfxGetMainWnd(), text, AfxGetAppName(), type, details);
 }
 
 std::vector<std::pair<CString, CString>> ParseFileFilter(const CString& filter) {

@@ -6,7 +6,9 @@
 #include "platform/afx/prompts.h"
 #include "platform/ansi.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QIcon>
 #include <QLabel>
@@ -16,13 +18,17 @@
 #include <QPushButton>
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 QFont DialogFont(int pointSize) {
-    QFont font(QStringLiteral("Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setFamilies({QStringLiteral("sans-serif")});
-    font.setPointSize(pointSize);
+    // The desktop's general font, family and size, in the place of the 8 point
+    // face the layouts were made for; a layout that asks for another size gets
+    // the same proportion of the desktop's.
+    QFont font = QApplication::font();
+    if (pointSize != kLayoutPointSize && font.pointSizeF() > 0) {
+        font.setPointSizeF(font.pointSizeF() * pointSize / kLayoutPointSize);
+    }
     font.setWeight(QFont::Normal);
     font.setItalic(false);
     return font;
@@ -126,6 +132,20 @@ LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return ControlMessage(message, wParam, lParam);
 }
 
+void CWnd::SetAccessibleName(const CString& name) {
+    if (m_widget != nullptr) {
+        m_widget->setAccessibleName(AnsiToQString(name));
+    }
+}
+
+void CWnd::UseFixedPitchFont() {
+    if (m_widget != nullptr) {
+        QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        fixed.setPointSizeF(m_widget->font().pointSizeF());
+        m_widget->setFont(fixed);
+    }
+}
+
 void CWnd::UpdateWindow() {
     if (m_widget != nullptr && m_widget->isVisible()) {
         m_widget->repaint();
@@ -198,6 +218,20 @@ LRESULT CWnd::ControlMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case CB_SETCURSEL:
             combo->setCurrentIndex(static_cast<int>(wParam));
             return combo->currentIndex();
+        case CB_GETCOUNT:
+            return combo->count();
+        case CB_GETLBTEXTLEN:
+        case CB_GETLBTEXT: {
+            const int index = static_cast<int>(wParam);
+            if (index < 0 || index >= combo->count()) {
+                return -1;
+            }
+            const std::string text = QStringToAnsi(combo->itemText(index));
+            if (message == CB_GETLBTEXT && lParam != 0) {
+                std::memcpy(reinterpret_cast<char*>(lParam), text.c_str(), text.size() + 1);
+            }
+            return static_cast<LRESULT>(text.size());
+        }
         default:
             return 0;
         }

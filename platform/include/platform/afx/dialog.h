@@ -24,6 +24,10 @@ public:
     void DestroyWindow();
 
     CWnd* GetDlgItem(int id) const;
+    // Makes the static text labelText the label of the control id: screen
+    // readers name the control after it, and its mnemonic moves the focus
+    // there. False when there is no such label or control.
+    bool LinkLabel(const CString& labelText, int id);
     CMenu* GetSystemMenu(BOOL revert);
     // Control windows in layout order, addressed or not.
     const std::vector<std::unique_ptr<CWnd>>& Controls() const { return m_controls; }

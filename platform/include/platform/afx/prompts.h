@@ -10,7 +10,9 @@
 class CUserPrompts {
 public:
     virtual ~CUserPrompts() = default;
-    virtual int MessageBox(CWnd* owner, const CString& text, const CString& caption, UINT type) = 0;
+    // details, when not empty, is a further part the box shows on request.
+    virtual int MessageBox(CWnd* owner, const CString& text, const CString& caption, UINT type,
+                           const CString& details) = 0;
     // Returns true with the chosen full path, or false when the user gave none.
     virtual bool ChooseFile(CWnd* owner, bool open, const CString& filter, DWORD flags,
                             CString& path) = 0;
@@ -22,7 +24,7 @@ CUserPrompts& AfxGetUserPrompts();
 
 // A box modal to the main window, captioned with the application's name. A box
 // of type MB_OK or MB_OKCANCEL that names no icon gets the exclamation mark.
-int AfxMessageBox(const CString& text, UINT type = MB_OK);
+int AfxMessageBox(const CString& text, UINT type = MB_OK, const CString& details = CString());
 
 constexpr DWORD OFN_OVERWRITEPROMPT = 0x2;
 constexpr DWORD OFN_HIDEREADONLY = 0x4;

@@ -22,8 +22,10 @@ struct PixelRect {
     int left, top, width, height;
 };
 
-// The desktop's sans-serif face at the given size: the stand-in for the
-// layouts' "MS Sans Serif".
+// The size the layouts' "MS Sans Serif" was made for.
+constexpr int kLayoutPointSize = 8;
+// The stand-in for a layout's "MS Sans Serif" at the given size: the desktop's
+// general font, scaled by pointSize / kLayoutPointSize.
 QFont DialogFont(int pointSize);
 DialogBaseUnits BaseUnitsOf(const QFont& font);
 int MulDiv(int number, int numerator, int denominator);
@@ -60,6 +62,11 @@ public:
     // Paints what has changed in the window now, without waiting for the
     // event loop.
     void UpdateWindow();
+    // The name screen readers give the control.
+    void SetAccessibleName(const CString& name);
+    // Shows the control's text in the desktop's fixed-width font, at the size
+    // of the font it has.
+    void UseFixedPitchFont();
 
     QWidget* Widget() const { return m_widget; }
     int GetDlgCtrlID() const { return m_id; }

@@ -1,0 +1,121 @@
+// The window on the desktop: what screen readers are told, the fixed-width
+// listing, the desktop's font size, the keyboard's way to the window menu.
+#include "fixtures.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+class DesktopTest : public DialogTest {
+protected:
+    QWidget* Item(int id) const { return dlg->GetDlgItem(id)->Widget(); }
+
+    // The text of the label a control is labelled by, as screen readers get it.
+    static QString LabelledBy(QWidget* widget) {
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+        if (face == nullptr) {
+            return {};
+        }
+        for (const auto& [other, relation] : face->relations(QAccessible::Label)) {
+            return other->text(QAccessible::Name);
+        }
+        return {};
+    }
+
+    static QString AccessibleName(QWidget* widget) {
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+        return face != nullptr ? face->text(QAccessible::Name) : QString();
+    }
+};
+
+TEST_F(DesktopTest, ScreenReadersNameEveryControlAfterItsLabel) {
+    EXPECT_EQ(AccessibleName(Item(IDC_DESCRIPTION)), "Description:");
+    EXPECT_EQ(AccessibleName(Item(IDC_CONTENTS)), "Memory Contents:");
+    // A drop-down list is named after its value on this desktop; its label
+    // reaches screen readers as the label it is labelled by.
+    EXPECT_EQ(LabelledBy(Item(IDC_PORT)), "COM Port:");
+    EXPECT_EQ(Item(IDC_PORT)->accessibleName(), "COM Port:");
+    EXPECT_FALSE(AccessibleName(Item(IDC_PROGRESS)).isEmpty());
+    for (const int button : {IDC_SEND, IDC_GET, IDC_LOAD, IDC_SAVE, IDCANCEL}) {
+        EXPECT_FALSE(AccessibleName(Item(button)).isEmpty()) << button;
+    }
+    // Each label leads to its control.
+    int linked = 0;
+    for (const auto& control : dlg->Controls()) {
+        if (auto* label = qobject_cast<QLabel*>(control->Widget()); label && label->buddy()) {
+            const bool named = AccessibleName(label->buddy()) == label->text() ||
+                               LabelledBy(label->buddy()) == label->text();
+            EXPECT_TRUE(named) << label->text().toStdString();
+            ++linked;
+        }
+    }
+    EXPECT_EQ(linked, 3);
+}
+
+TEST_F(DesktopTest, TheListingsColumnsLineUp) {
+    auto* list = qobject_cast<QListWidget*>(Item(IDC_CONTENTS));
+    EXPECT_TRUE(QFontInfo(list->font()).fixedPitch());
+    EXPECT_EQ(list->font().pointSizeF(), dlg->Widget()->font().pointSizeF())
+        << "at the dialog font's size";
+    const QFontMetrics metrics(list->font());
+    EXPECT_EQ(metrics.horizontalAdvance("00 00 00 00"), metrics.horizontalAdvance("FF AB CD EF"));
+}
+
+TEST_F(DesktopTest, ALargerDesktopFontMakesAProportionallyLargerWindow) {
+    const DialogBaseUnits normal = dlg->BaseUnits();
+    const QFont saved = QApplication::font();
+    QFont larger = saved;
+    larger.setPointSizeF(saved.pointSizeF() * 14 / 9);
+    QApplication::setFont(larger);
+    CBackupDlg big;
+    ASSERT_TRUE(big.Create());
+    const DialogBaseUnits units = big.BaseUnits();
+    EXPECT_GT(units.cx, normal.cx);
+    EXPECT_GT(units.cy, normal.cy);
+    const PixelRect client = MapDialogRect(units, 0, 0, 317, 132);
+    EXPECT_EQ(big.Widget()->size(), QSize(client.width, client.height));
+    for (std::size_t i = 0; i < big.Controls().size(); ++i) {
+        const ControlTemplate& c = big.Template()->controls[i];
+        if (std::string(c.windowClass) == WC_COMBOBOX || (c.style & SS_TYPEMASK) == SS_ICON) {
+            continue;
+        }
+        const PixelRect r = MapDialogRect(units, c.x, c.y, c.cx, c.cy);
+        EXPECT_EQ(big.Controls()[i]->Widget()->geometry(), QRect(r.left, r.top, r.width, r.height))
+            << "control " << i << ": the layout in dialog units stays exact";
+    }
+    big.DestroyWindow();
+    QApplication::setFont(saved);
+}
+
+TEST_F(DesktopTest, ShiftF10AndTheMenuKeyOpenTheWindowMenu) {
+    for (const bool menuKey : {false, true}) {
+        SCOPED_TRACE(menuKey ? "Menu key" : "Shift+F10");
+        QStringList shown;
+        QTimer::singleShot(50, [&] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                for (QAction* action : menu->actions()) {
+                    shown << action->text();
+                }
+                menu->close();
+            }
+        });
+        Item(IDC_DESCRIPTION)->setFocus();
+        if (menuKey) {
+            QTest::keyClick(Item(IDC_DESCRIPTION), Qt::Key_Menu);
+        } else {
+            QTest::keyClick(Item(IDC_DESCRIPTION), Qt::Key_F10, Qt::ShiftModifier);
+        }
+        EXPECT_TRUE(shown.contains("&About BC245XLT Morvane Utility..."))
+            << shown.join('|').toStdString();
+    }
+}
+
+} // namespace
