@@ -80,9 +80,9 @@ TEST_F(MainWindowTest, StateWhenTheWindowOpens) {
 
 TEST_F(MainWindowTest, ControlsKeepTheirLayoutRectangles) {
     const DialogBaseUnits units = dlg->BaseUnits();
-    const DialogBaseUnits expected = BaseUnitsOf(DialogFont(8));
-    EXPECT_EQ(units.cx, expected.cx);
-    EXPECT_EQ(units.cy, expected.cy);
+    const DialogBaseUnits font = BaseUnitsOf(DialogFont(8));
+    EXPECT_GE(units.cx, font.cx) << "as wide as the font's, or wider where a text needs it";
+    EXPECT_EQ(units.cy, font.cy);
     EXPECT_GT(units.cx, 3);
     const PixelRect client = MapDialogRect(units, 0, 0, 317, 132);
     EXPECT_EQ(dlg->Widget()->width(), client.width);
@@ -107,6 +107,11 @@ TEST_F(MainWindowTest, ControlsKeepTheirLayoutRectangles) {
             EXPECT_EQ(actual.height(), r.height);
         }
         placed.push_back(actual);
+        if (auto* label = qobject_cast<QLabel*>(dlg->Controls()[i]->Widget());
+            label != nullptr && !label->text().isEmpty()) {
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), actual.width())
+                << "the label's text is not cut";
+        }
     }
     for (std::size_t a = 0; a < placed.size(); ++a) {
         for (std::size_t b = a + 1; b < placed.size(); ++b) {

@@ -5,6 +5,7 @@
 #include "controls.h"
 #include "dialog_window.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
@@ -23,6 +24,24 @@ const AFX_MSGMAP_ENTRY* DialogEntries() {
     return entries;
 }
 } // namespace
+
+DialogBaseUnits UnitsForLayout(const QFont& font, const DialogTemplate& layout) {
+    DialogBaseUnits units = BaseUnitsOf(font);
+    const QFontMetrics metrics(font);
+    for (const ControlTemplate& control : layout.controls) {
+        const DWORD type = control.style & SS_TYPEMASK;
+        if (std::string(control.windowClass) != WC_STATIC || type == SS_ICON ||
+            type == SS_ETCHEDHORZ || control.text == nullptr || control.cx <= 0) {
+            continue;
+        }
+        for (const QString& line : AnsiToQString(control.text).split(QLatin1Char('\n'))) {
+            // The average width that gives this text's rectangle room for it.
+            const int width = metrics.horizontalAdvance(line);
+            units.cx = std::max(units.cx, (width * 4 + control.cx - 1) / control.cx);
+        }
+    }
+    return units;
+}
 
 CDialog::CDialog(UINT templateId, CWnd* parent) : m_templateId(templateId), m_parent(parent) {}
 
@@ -64,7 +83,7 @@ bool CDialog::CreateDialogWindow() {
 
     const QFont font = DialogFont(m_template->pointSize);
     m_window->setFont(font);
-    m_units = BaseUnitsOf(font);
+    m_units = UnitsForLayout(font, *m_template);
     const PixelRect client = MapDialogRect(m_units, 0, 0, m_template->cx, m_template->cy);
     m_window->setFixedSize(client.width, client.height);
     m_window->setWindowTitle(

@@ -7,6 +7,11 @@
 
 class QPainter;
 
+// The base units a layout is shown with: those of its font, made wide enough
+// that every static text of the layout fits its rectangle. The layouts were
+// drawn for a narrower face than the desktop's, whose texts would be cut.
+DialogBaseUnits UnitsForLayout(const QFont& font, const DialogTemplate& layout);
+
 class CDialogWindow;
 
 class CDialog : public CWnd {
