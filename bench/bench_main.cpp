@@ -43,6 +43,39 @@ double Microseconds(Clock::duration d) {
     return std::chrono::duration<double, std::micro>(d).count();
 }
 
+// A device folder of its own with a virtual receiver behind "COM1", and the
+// image it sends: what both kinds of measurement start from.
+struct Bench {
+    std::string folder;
+    std::unique_ptr<VirtualReceiver> receiver;
+    std::vector<std::uint8_t> image;
+
+    bool Start(const ReceiverSetup& setup) {
+        folder = (std::filesystem::temp_directory_path() / "bc245xlt-bench-XXXXXX").string();
+        if (::mkdtemp(folder.data()) == nullptr) {
+            return false;
+        }
+        SetSerialDeviceFolder(folder);
+        std::string error;
+        receiver = VirtualReceiver::Create(folder + "/COM1", error, setup);
+        if (!receiver) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return false;
+        }
+        image.resize(8192);
+        for (std::size_t i = 0; i < image.size(); ++i) {
+            image[i] = static_cast<std::uint8_t>(i * 13 + 1);
+        }
+        return true;
+    }
+    ~Bench() {
+        receiver.reset();
+        if (!folder.empty()) {
+            std::filesystem::remove_all(folder);
+        }
+    }
+};
+
 // Every prompt answered with OK, as a user who wants the transfer would.
 class AnswerOk : public CUserPrompts {
 public:
@@ -63,29 +96,19 @@ int Paced(int argc, char** argv) {
     AfxSetResourceTable(&BackupResources());
     AnswerOk prompts;
     AfxSetUserPrompts(&prompts);
-    std::string folder =
-        (std::filesystem::temp_directory_path() / "bc245xlt-bench-XXXXXX").string();
-    if (::mkdtemp(folder.data()) == nullptr) {
-        return 1;
-    }
-    SetSerialDeviceFolder(folder);
-    std::string error;
     ReceiverSetup setup;
     setup.baud = kBaud;
-    auto receiver = VirtualReceiver::Create(folder + "/COM1", error, setup);
-    if (!receiver) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    Bench bench;
+    if (!bench.Start(setup)) {
         return 1;
     }
+    auto& receiver = bench.receiver;
+    const auto& image = bench.image;
     CBackupDlg dlg;
     app.m_pMainWnd = &dlg;
     dlg.Create();
     for (int i = 0; i < 20; ++i) {
         QCoreApplication::processEvents();
-    }
-    std::vector<std::uint8_t> image(8192);
-    for (std::size_t i = 0; i < image.size(); ++i) {
-        image[i] = static_cast<std::uint8_t>(i * 13 + 1);
     }
     ReceiverFaults faults;
     faults.startDelayMs = 0;
@@ -114,9 +137,7 @@ int Paced(int argc, char** argv) {
         [&] { return receiver->RunClone(faults, 60000); });
     AfxSetUserPrompts(nullptr);
     app.m_pMainWnd = nullptr;
-    receiver.reset();
-    std::filesystem::remove_all(folder);
-    return downloaded && uploaded && receiver == nullptr ? 0 : 1;
+    return downloaded && uploaded ? 0 : 1;
 }
 
 } // namespace
@@ -127,27 +148,17 @@ int main(int argc, char** argv) {
     }
     OffscreenApp offscreen(argc, argv);
 
-    std::string folder =
-        (std::filesystem::temp_directory_path() / "bc245xlt-bench-XXXXXX").string();
-    if (::mkdtemp(folder.data()) == nullptr) {
+    Bench bench;
+    if (!bench.Start({})) {
         return 1;
     }
-    SetSerialDeviceFolder(folder);
-    std::string error;
-    auto receiver = VirtualReceiver::Create(folder + "/COM1", error);
-    if (!receiver) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-    }
+    auto& receiver = bench.receiver;
+    const auto& image = bench.image;
     CBackupDlg dlg;
     AfxGetApp()->m_pMainWnd = &dlg;
     dlg.Create();
     QCoreApplication::processEvents();
 
-    std::vector<std::uint8_t> image(8192);
-    for (std::size_t i = 0; i < image.size(); ++i) {
-        image[i] = static_cast<std::uint8_t>(i * 13 + 1);
-    }
     ReceiverFaults faults;
     faults.startDelayMs = 0;
     constexpr int kRuns = 7;
@@ -197,7 +208,5 @@ int main(int argc, char** argv) {
                 "(median of %d full 512-record uploads)\n",
                 Median(uploadCpu), Median(upload), kRuns);
     std::printf("listing:  %.0f us per refresh of 512 rows (median of 50)\n", Median(refresh));
-    receiver.reset();
-    std::filesystem::remove_all(folder);
     return 0;
 }

@@ -4,8 +4,6 @@
 
 #include <QList>
 
-
-
 QString AnsiToQString(const std::string& text) {
     QString result;
     result.reserve(static_cast<qsizetype>(text.size()));
