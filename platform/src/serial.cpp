@@ -26,6 +26,8 @@ public:
 private:
     int m_fd;
     bool m_waited = false; // the last read had to wait for its byte
+    // A poll that returns sooner than this found its byte already there.
+    static constexpr int kBurstMicros = 100;
 };
 
 std::string& DeviceFolder() {
@@ -295,7 +297,9 @@ bool TtyDevice::SetState(const DCB& dcb) {
 }
 
 ReadResult TtyDevice::Read(std::uint8_t& byte, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    using Clock = std::chrono::steady_clock;
+    // Worked out only when the byte is not there at once.
+    Clock::time_point deadline{};
     // At the line rate the next byte is seldom there yet when the last one
     // had to be waited for: then the wait comes first, and the read after it
     // finds the byte. Bytes that come in bursts are read at once.
@@ -305,7 +309,6 @@ ReadResult TtyDevice::Read(std::uint8_t& byte, int timeoutMs) {
         if (!pollFirst) {
             const ssize_t got = ::read(m_fd, &byte, 1);
             if (got == 1) {
-                m_waited = polled;
                 return ReadResult::Ok;
             }
             if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
@@ -315,11 +318,13 @@ ReadResult TtyDevice::Read(std::uint8_t& byte, int timeoutMs) {
             }
         }
         pollFirst = false;
+        const auto now = Clock::now();
+        if (!polled) {
+            deadline = now + std::chrono::milliseconds(timeoutMs);
+        }
         // Rounded up: a wait cut to whole milliseconds must not turn into
         // a busy loop in its last millisecond.
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
         if (polled && left <= 0) {
             m_waited = true;
             Fail(ETIMEDOUT);
@@ -328,6 +333,8 @@ ReadResult TtyDevice::Read(std::uint8_t& byte, int timeoutMs) {
         pollfd waiting{m_fd, POLLIN, 0};
         const int ready = ::poll(&waiting, 1, static_cast<int>(std::max<long long>(left, 0)));
         polled = true;
+        // A poll that found the byte already there did not wait for it.
+        m_waited = Clock::now() - now > std::chrono::microseconds(kBurstMicros);
         if (ready < 0 && errno != EINTR) {
             Fail(errno);
             return ReadResult::Failed;

@@ -17,7 +17,7 @@ std::string Repeat(const std::string& text, int times) {
 std::string Records(const std::vector<std::uint8_t>& image, int count) {
     std::string out;
     for (int n = 0; n < count; ++n) {
-        out += FormatRecordLine(16 * n, image.data() + 16 * n) + "\r";
+        out += FormatRecordLine(kBlockSize * n, image.data() + kBlockSize * n) + "\r";
     }
     return out;
 }
@@ -58,19 +58,19 @@ protected:
 };
 
 TEST_F(TransferTest, FullDownloadFillsTheImageAndReportsEachBlock) {
-    const auto image = Pattern(512, 7);
+    const auto image = Pattern(kBlockCount, 7);
     auto peer = First(image);
     ASSERT_EQ(Download(), 1);
     ASSERT_TRUE(peer.get()) << receiver->Problem();
 
-    EXPECT_EQ(receiver->Wire(), "BC245XLT0\r" + Repeat("OK\r", 512));
-    EXPECT_EQ(dlg->m_imageLength, 8192);
-    EXPECT_EQ(0, std::memcmp(dlg->m_image, image.data(), 8192));
+    EXPECT_EQ(receiver->Wire(), "BC245XLT0\r" + Repeat("OK\r", kBlockCount));
+    EXPECT_EQ(dlg->m_imageLength, kImageSize);
+    EXPECT_EQ(0, std::memcmp(dlg->m_image, image.data(), kImageSize));
     EXPECT_EQ(Status(), "Download complete.");
     EXPECT_TRUE(Enabled(IDC_SAVE));
     EXPECT_FALSE(Enabled(IDC_SEND)) << "a download does not enable Send Data";
-    EXPECT_EQ(ListingRows().size(), 512u);
-    EXPECT_EQ(ProgressPos(), 512);
+    EXPECT_EQ(ListingRows().size(), static_cast<std::size_t>(kBlockCount));
+    EXPECT_EQ(ProgressPos(), kBlockCount);
 
     // What the status line painted, in order, as each step was reached.
     const auto& texts = statusPaints->texts;
@@ -79,12 +79,12 @@ TEST_F(TransferTest, FullDownloadFillsTheImageAndReportsEachBlock) {
     EXPECT_EQ(texts[1], "Writing model information...");
     EXPECT_EQ(texts[2], "Awaiting data for block 0000...");
     EXPECT_EQ(texts[2 + 26], "Awaiting data for block 01a0...");
-    EXPECT_EQ(texts[2 + 512], "Awaiting data for block 2000...");
+    EXPECT_EQ(texts[2 + kBlockCount], "Awaiting data for block 2000...");
     EXPECT_EQ(texts.back(), "Download complete.");
     // The progress bar painted every step, one by one.
-    ASSERT_EQ(progressPaints->values.size(), 512u);
+    ASSERT_EQ(progressPaints->values.size(), static_cast<std::size_t>(kBlockCount));
     EXPECT_EQ(progressPaints->values.front(), 1);
-    EXPECT_EQ(progressPaints->values.back(), 512);
+    EXPECT_EQ(progressPaints->values.back(), kBlockCount);
     ExpectPortReleased();
 }
 
@@ -222,13 +222,13 @@ TEST_F(TransferTest, NoOpenPortMeansNoTransfer) {
 }
 
 TEST_F(TransferTest, FullUploadSendsEveryRecordAndEnds) {
-    const auto image = Pattern(512, 11);
+    const auto image = Pattern(kBlockCount, 11);
     std::memcpy(dlg->m_image, image.data(), image.size());
-    dlg->m_imageLength = 8192;
+    dlg->m_imageLength = kImageSize;
     auto peer = Clone();
     ASSERT_EQ(Upload(), 1);
     ASSERT_TRUE(peer.get()) << receiver->Problem();
-    EXPECT_EQ(receiver->Wire(), "MDL\r" + Records(image, 512) + "END\r");
+    EXPECT_EQ(receiver->Wire(), "MDL\r" + Records(image, kBlockCount) + "END\r");
     EXPECT_EQ(receiver->Received(), image);
     EXPECT_EQ(Status(), "Upload complete.");
     const auto& texts = statusPaints->texts;
@@ -237,7 +237,7 @@ TEST_F(TransferTest, FullUploadSendsEveryRecordAndEnds) {
     EXPECT_EQ(texts[1], "Writing data for block 0000...");
     EXPECT_EQ(texts[1 + 26], "Writing data for block 01a0...");
     EXPECT_EQ(texts.back(), "Upload complete.");
-    EXPECT_EQ(ProgressPos(), 512);
+    EXPECT_EQ(ProgressPos(), kBlockCount);
     ExpectPortReleased();
 }
 
@@ -258,7 +258,8 @@ TEST_F(TransferTest, UploadLengthsThatAreNotWholeBlocks) {
     ASSERT_EQ(Upload(), 1);
     ASSERT_TRUE(twenty.get());
     EXPECT_EQ(receiver->Wire(), "MDL\r" + FormatRecordLine(0, dlg->m_image) + "\r" +
-                                    FormatRecordLine(16, dlg->m_image + 16) + "\rEND\r");
+                                    FormatRecordLine(kBlockSize, dlg->m_image + kBlockSize) +
+                                    "\rEND\r");
     EXPECT_EQ(ProgressPos(), 2);
 }
 
@@ -282,7 +283,7 @@ TEST_F(TransferTest, UploadRejectedWithNgEndsTheExchange) {
 
 TEST_F(TransferTest, UploadRepliesOtherThanNgAcceptTheRecord) {
     VirtualReceiver& peer = AttachReceiver();
-    FillImage(0xA5, 16 * 5);
+    FillImage(0xA5, kBlockSize * 5);
     ASSERT_EQ(dlg->OpenPort(), 1);
     // The replies are queued before they are asked for; each is read in turn,
     // and the empty lines between them answer nothing.

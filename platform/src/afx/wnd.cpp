@@ -65,6 +65,28 @@ BOOL CMenu::AppendMenu(UINT flags, UINT id, const char* text) {
 // ---------------------------------------------------------------------------
 // Windows
 
+namespace {
+
+// The part of a bar that a change of its value from one position to another
+// repaints: the strip between the two ends of the filled part, with a margin
+// for the end's own edge; the whole bar when it starts over.
+QRect BarStrip(const QProgressBar& bar, int from, int to) {
+    const int span = bar.maximum() - bar.minimum();
+    if (to < from || span <= 0) {
+        return bar.rect();
+    }
+    const QRect all = bar.rect();
+    const auto at = [&](int value) {
+        return all.left() + static_cast<int>(static_cast<long long>(all.width()) *
+                                             (value - bar.minimum()) / span);
+    };
+    constexpr int kEdge = 4;
+    return QRect(QPoint(at(from) - kEdge, all.top()), QPoint(at(to) + kEdge, all.bottom()))
+        .intersected(all);
+}
+
+} // namespace
+
 CWnd::CWnd(QWidget* widget, const char* windowClass, DWORD style, int id) {
     Attach(widget, windowClass, style, id);
 }
@@ -147,9 +169,15 @@ void CWnd::UseFixedPitchFont() {
 }
 
 void CWnd::UpdateWindow() {
-    if (m_widget != nullptr && m_widget->isVisible()) {
+    if (m_widget == nullptr || !m_widget->isVisible()) {
+        return;
+    }
+    if (qobject_cast<QProgressBar*>(m_widget) != nullptr && !m_unpainted.isEmpty()) {
+        m_widget->repaint(m_unpainted);
+    } else {
         m_widget->repaint();
     }
+    m_unpainted = QRect();
 }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -263,12 +291,15 @@ LRESULT CWnd::ControlMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         default:
             return 0;
         }
-        // The bar would repaint itself at once for some steps and not for
-        // others; it is painted by the event loop or by UpdateWindow instead,
-        // so that each step paints once.
-        bar->setUpdatesEnabled(false);
+        // The bar would repaint itself whole at once for some steps and not
+        // for others. Only the strip that changed is marked instead, for the
+        // event loop or UpdateWindow to paint once.
+        const QRect changed = BarStrip(*bar, bar->value(), m_pos);
+        bar->setAttribute(Qt::WA_UpdatesDisabled, true);
         bar->setValue(m_pos);
-        bar->setUpdatesEnabled(true);
+        bar->setAttribute(Qt::WA_UpdatesDisabled, false);
+        bar->update(changed);
+        m_unpainted = m_unpainted.united(changed);
         return previous;
     }
     return 0;

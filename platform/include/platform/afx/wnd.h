@@ -5,6 +5,8 @@
 
 #include "platform/afx/msgmap.h"
 
+#include <QRect>
+
 #include <memory>
 #include <vector>
 
@@ -90,6 +92,7 @@ private:
     DWORD m_style = 0;
     int m_id = 0;
     int m_rangeMin = 0, m_rangeMax = 100, m_step = 10, m_pos = 0; // progress bars
+    QRect m_unpainted; // what a progress bar has marked and not yet painted
     struct Current {
         UINT message = 0;
         WPARAM wParam = 0;
