@@ -1,6 +1,7 @@
 // bc245xlt-cli end to end: the real program against the virtual receiver on a
 // pseudo-terminal, its files in a temporary folder.
 #include "backup/format.h"
+#include "built_path.h"
 #include "core/listing.h"
 #include "virtual_receiver.h"
 
@@ -84,12 +85,13 @@ protected:
                                 ::setuid(static_cast<uid_t>(asUser)) != 0)) {
                 ::_exit(98);
             }
-            std::vector<char*> argv{const_cast<char*>(BCU_CLI)};
+            const char* cli = BuiltPath("BCU_CLI", BCU_CLI);
+            std::vector<char*> argv{const_cast<char*>(cli)};
             for (const std::string& arg : args) {
                 argv.push_back(const_cast<char*>(arg.c_str()));
             }
             argv.push_back(nullptr);
-            ::execv(BCU_CLI, argv.data());
+            ::execv(cli, argv.data());
             ::_exit(99);
         }
         if (during) {

@@ -1,6 +1,7 @@
 // The port and the virtual receiver on real pseudo-terminals, with no toolkit:
 // the port is free for an unprivileged user after every transfer, and the
 // virtual receiver, which people run with sudo, leaves nothing behind.
+#include "built_path.h"
 #include "fake_port.h"
 #include "link/timeouts.h"
 #include "virtual_receiver.h"
@@ -162,8 +163,9 @@ TEST(VirtualReceiverLink, ASignalRemovesItsLinkAndRestoresTheEarlierOne) {
         fs::create_symlink("/dev/ttyS0", link);
         const pid_t child = ::fork();
         if (child == 0) {
-            ::execl(BCU_VIRTUAL_RECEIVER, BCU_VIRTUAL_RECEIVER, "first", "--link", link.c_str(),
-                    "--force", "--timeout", "20", static_cast<char*>(nullptr));
+            const char* program = BuiltPath("BCU_VIRTUAL_RECEIVER", BCU_VIRTUAL_RECEIVER);
+            ::execl(program, program, "first", "--link", link.c_str(), "--force", "--timeout", "20",
+                    static_cast<char*>(nullptr));
             ::_exit(127);
         }
         for (int i = 0; i < 200 && fs::read_symlink(link) == "/dev/ttyS0"; ++i) {

@@ -1,5 +1,6 @@
 // Replays the transfer fuzzer's seed corpus through the same checks the
 // fuzzer makes.
+#include "built_path.h"
 #include "link_stream_target.h"
 
 #include <filesystem>
@@ -9,7 +10,8 @@
 
 TEST(StreamCorpus, EverySeedKeepsTheTransferRules) {
     int files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(BCU_STREAM_CORPUS_DIR)) {
+    for (const auto& entry : std::filesystem::directory_iterator(
+             BuiltPath("BCU_STREAM_CORPUS_DIR", BCU_STREAM_CORPUS_DIR))) {
         std::ifstream in(entry.path(), std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(in)),
                                 std::istreambuf_iterator<char>());
