@@ -71,6 +71,17 @@ protected:
     // it does, with its process id; asUser runs it as that user.
     Outcome Cli(const std::vector<std::string>& args,
                 const std::function<void(pid_t)>& during = nullptr, int asUser = -1) {
+        // Another user runs a copy in the test's folder, which that user can
+        // reach wherever the build is.
+        std::string program = BuiltPath("BCU_CLI", BCU_CLI);
+        if (asUser >= 0) {
+            const fs::path copy = dir / "bc245xlt-cli";
+            fs::copy_file(program, copy, fs::copy_options::overwrite_existing);
+            fs::permissions(copy, fs::perms::owner_all | fs::perms::group_read |
+                                      fs::perms::group_exec | fs::perms::others_read |
+                                      fs::perms::others_exec);
+            program = copy.string();
+        }
         const fs::path out = dir / "stdout";
         const fs::path err = dir / "stderr";
         const pid_t child = ::fork();
@@ -85,7 +96,7 @@ protected:
                                 ::setuid(static_cast<uid_t>(asUser)) != 0)) {
                 ::_exit(98);
             }
-            const char* cli = BuiltPath("BCU_CLI", BCU_CLI);
+            const char* cli = program.c_str();
             std::vector<char*> argv{const_cast<char*>(cli)};
             for (const std::string& arg : args) {
                 argv.push_back(const_cast<char*>(arg.c_str()));
