@@ -255,6 +255,19 @@ TEST_F(CliTest, NothingIsOverwrittenOrSentWithoutBeingAsked) {
     EXPECT_NE(help.out.find("130"), std::string::npos) << "exit statuses are documented";
 }
 
+TEST_F(CliTest, AFileCutShortIsAFileErrorForEveryCommand) {
+    const std::string file = (dir / "cut.mrv").string();
+    std::ofstream(file) << kBackupHeader << "\nends inside the description";
+    for (const std::vector<std::string>& command : {std::vector<std::string>{"show", file},
+                                                    {"diff", file, file},
+                                                    {"send", "--port", port, file, "--yes"}}) {
+        SCOPED_TRACE(command[0]);
+        const Outcome outcome = Cli(command);
+        EXPECT_EQ(outcome.status, kFileError) << outcome.err;
+        EXPECT_NE(outcome.err.find("past its end"), std::string::npos) << outcome.err;
+    }
+}
+
 TEST_F(CliTest, AFailedTransferNamesItsCause) {
     VirtualReceiver& peer = Receiver();
     ReceiverFaults faults;

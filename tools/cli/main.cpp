@@ -176,6 +176,25 @@ int TransferFailure(const CString& status) {
     return Fail(kTransferFailed, "transfer failed: " + cause);
 }
 
+struct Image {
+    std::int32_t length = 0;
+    unsigned char bytes[kImageSize] = {};
+};
+
+// A backup file; false with why it is not one. A file that ends inside its
+// description line or its length is reported like any other, not thrown.
+bool ReadBackup(const std::string& path, CString& description, std::int32_t& length,
+                unsigned char (&bytes)[kImageSize], std::string& error) {
+    try {
+        if (ReadBackupFile(path, description, length, bytes, &error) != 0) {
+            return true;
+        }
+    } catch (const CException& failure) {
+        error = failure.GetErrorMessage();
+    }
+    return false;
+}
+
 bool Exists(const std::string& path) {
     struct stat info {};
     return ::lstat(path.c_str(), &info) == 0;
@@ -258,9 +277,8 @@ int Send(const Options& options) {
     TerminalReport report(options.port, ProgressStyle(options.quiet), 0, stderr);
     CScannerLink link(report);
     CString description;
-    CString error;
-    if (ReadBackupFile(options.files[0], description, link.m_imageLength, link.m_image, &error) ==
-        0) {
+    std::string error;
+    if (!ReadBackup(options.files[0], description, link.m_imageLength, link.m_image, error)) {
         return Fail(kFileError, "cannot load " + options.files[0] + ": " + error);
     }
     report.SetTotalBlocks((link.m_imageLength + kBlockSize - 1) / kBlockSize);
@@ -283,28 +301,16 @@ int Send(const Options& options) {
     return kSuccess;
 }
 
-struct Image {
-    std::int32_t length = 0;
-    unsigned char bytes[kImageSize] = {};
-};
-
 // A backup file, or else a raw image of at most 8192 bytes.
 bool LoadImage(const std::string& path, Image& image, std::string& error) {
     CString description;
-    CString why;
-    try {
-        if (ReadBackupFile(path, description, image.length, image.bytes, &why) != 0) {
-            return true;
-        }
-    } catch (const CException& failure) {
-        error = failure.GetErrorMessage();
-        return false;
+    if (ReadBackup(path, description, image.length, image.bytes, error)) {
+        return true;
     }
     struct stat info {};
-    if (why.rfind("not a backup file", 0) != 0 || ::stat(path.c_str(), &info) != 0 ||
+    if (error.rfind("not a backup file", 0) != 0 || ::stat(path.c_str(), &info) != 0 ||
         !S_ISREG(info.st_mode) || info.st_size < 1 || info.st_size > kImageSize) {
-        error = why;
-        if (why.rfind("not a backup file", 0) == 0) {
+        if (error.rfind("not a backup file", 0) == 0) {
             error += ", nor a raw image of 1 to 8192 bytes";
         }
         return false;
@@ -321,14 +327,9 @@ int Show(const Options& options) {
     }
     CString description;
     Image image;
-    CString error;
-    try {
-        if (ReadBackupFile(options.files[0], description, image.length, image.bytes, &error) == 0) {
-            return Fail(kFileError, "cannot load " + options.files[0] + ": " + error);
-        }
-    } catch (const CException& failure) {
-        return Fail(kFileError,
-                    "cannot load " + options.files[0] + ": " + failure.GetErrorMessage());
+    std::string error;
+    if (!ReadBackup(options.files[0], description, image.length, image.bytes, error)) {
+        return Fail(kFileError, "cannot load " + options.files[0] + ": " + error);
     }
     std::printf("Description: %s\n", AnsiToUtf8(description).c_str());
     for (int offset = 0; offset < image.length; offset += kBlockSize) {
