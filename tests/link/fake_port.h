@@ -59,17 +59,13 @@ public:
     CString PortName() override { return port; }
     void ShowStatus(const CString& text) override { statuses.push_back(text); }
     void StepProgress() override { ++steps; }
-    void ShowNow() override {
-        ++shown;
-        statusesWhenShown = statuses.size();
-    }
+    void ShowNow() override { statusesWhenShown = statuses.size(); }
     bool KeepWaiting() override;
     void DownloadComplete() override { ++completed; }
 
     CString port = "COM1";
     std::vector<CString> statuses;
     int steps = 0;
-    int shown = 0;
     std::size_t statusesWhenShown = 0; // how many statuses the last ShowNow saw
     int completed = 0;
     int cancelAfter = -1; // KeepWaiting answers false from this call on

@@ -79,8 +79,7 @@ BOOL CBackupDlg::OnToolTipText(int id, CString& text) {
         return FALSE;
     }
     CWnd* ports = GetDlgItem(IDC_PORT);
-    CString selected;
-    ports->GetWindowText(selected);
+    const CString selected = PortName();
     text = DescribePort(selected, GetSerialDeviceFolder(), "/sys");
     const auto count = static_cast<int>(ports->SendMessage(CB_GETCOUNT));
     for (int i = 0; i < count; ++i) {
