@@ -55,7 +55,10 @@ struct Bench {
         if (::mkdtemp(folder.data()) == nullptr) {
             return false;
         }
-        SetSerialDeviceFolder(folder);
+        SerialFolders folders;
+        folders.devices = folder;
+        folders.locks = folder;
+        SetSerialFolders(folders);
         std::string error;
         receiver = VirtualReceiver::Create(folder + "/COM1", error, setup);
         if (!receiver) {

@@ -58,7 +58,9 @@ int CScannerLink::Download() {
     CString line;
 
     m_report.ShowStatus("Awaiting MDL query...");
-    if (const LineResult got = ReadLine(line, DeadlineIn(timeouts.firstLineMs));
+    // What a receiver that ends its lines with CR LF left of the last
+    // exchange arrives as empty lines before the query.
+    if (const LineResult got = ReadReply(line, DeadlineIn(timeouts.firstLineMs));
         got != LineResult::Ok) {
         return FailRead(got);
     }

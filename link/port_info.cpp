@@ -43,13 +43,26 @@ std::string UsbProduct(const std::string& sysfsRoot, const std::string& ttyName)
     return {};
 }
 
-std::string TriedPaths(const CString& portName, const std::string& deviceFolder) {
-    std::string tried;
-    for (const std::string& candidate : PortNameCandidates(portName, deviceFolder)) {
+// "COM3: no such device (looked for ...)", with the candidates that are there
+// but have no UART behind them.
+std::string NoSuchDevice(const CString& portName, const SerialFolders& folders) {
+    std::string tried, phantoms;
+    for (const std::string& candidate : PortNameCandidates(portName, folders.devices)) {
         tried += (tried.empty() ? "" : ", ") + candidate;
+        if (ExamineDevice(candidate, folders) == DeviceKind::NoUart) {
+            phantoms += "; no UART behind " + candidate;
+        }
     }
-    return tried;
+    return portName + ": no such device" + (tried.empty() ? "" : " (looked for " + tried + ")") +
+           phantoms;
 }
+
+std::string HolderName(int pid) {
+    const std::string name = FirstLine("/proc/" + std::to_string(pid) + "/comm");
+    return "process " + std::to_string(pid) + (name.empty() ? "" : " (" + name + ")");
+}
+
+constexpr char kConsole[] = "the system console; it is not used for the receiver";
 
 std::string GroupOf(const std::string& path) {
     struct stat info {};
@@ -73,16 +86,23 @@ std::string PermissionAdvice(const std::string& device) {
 
 } // namespace
 
-CString ExplainPortFailure(const CString& portName, int error, const std::string& deviceFolder) {
-    const std::string path = ResolvePortName(portName, deviceFolder);
-    if (path.empty() || error == ENOENT) {
-        const std::string tried = TriedPaths(portName, deviceFolder);
-        return portName + ": no such device" + (tried.empty() ? "" : " (looked for " + tried + ")");
+CString ExplainPortFailure(const CString& portName, int error, int holder,
+                           const SerialFolders& folders) {
+    const std::string path = ResolvePortName(portName, folders);
+    const DeviceKind kind = path.empty() ? DeviceKind::Missing : ExamineDevice(path, folders);
+    if (kind == DeviceKind::Missing || error == ENOENT) {
+        return NoSuchDevice(portName, folders);
     }
     std::string text = portName == path ? path : portName + " leads to " + path;
     const std::string real = RealPath(path);
     if (real != path) {
         text += " -> " + real;
+    }
+    if (kind == DeviceKind::NoUart) {
+        return text + ": no UART behind " + path;
+    }
+    if (kind == DeviceKind::Console) {
+        return text + ": " + kConsole;
     }
     switch (error) {
     case EACCES:
@@ -90,7 +110,7 @@ CString ExplainPortFailure(const CString& portName, int error, const std::string
         return text + ": " + PermissionAdvice(real);
     case EBUSY:
     case EWOULDBLOCK:
-        return text + ": busy: held by another program";
+        return text + ": busy: held by " + (holder > 0 ? HolderName(holder) : "another program");
     case ENOTTY:
         return text + ": not a serial port";
     default:
@@ -98,21 +118,28 @@ CString ExplainPortFailure(const CString& portName, int error, const std::string
     }
 }
 
-CString DescribePort(const CString& portName, const std::string& deviceFolder,
-                     const std::string& sysfsRoot) {
-    const std::string path = ResolvePortName(portName, deviceFolder);
+CString DescribePort(const CString& portName, const SerialFolders& folders) {
+    const std::string path = ResolvePortName(portName, folders);
     if (path.empty()) {
-        const std::string tried = TriedPaths(portName, deviceFolder);
-        return portName + ": no such device" + (tried.empty() ? "" : " (looked for " + tried + ")");
+        return NoSuchDevice(portName, folders);
     }
     const std::string real = RealPath(path);
     CString text = portName + ": " + path;
     if (real != path) {
         text += " -> " + real;
     }
-    const std::string product = UsbProduct(sysfsRoot, real.substr(real.find_last_of('/') + 1));
+    const std::string product = UsbProduct(folders.sysfs, real.substr(real.find_last_of('/') + 1));
     if (!product.empty()) {
         text += " (" + product + ")";
+    }
+    switch (ExamineDevice(path, folders)) {
+    case DeviceKind::NoUart:
+        return text + "\nno UART behind " + path;
+    case DeviceKind::Console:
+        return text + "\n" + kConsole;
+    case DeviceKind::Missing:
+    case DeviceKind::Port:
+        break;
     }
     if (::access(real.c_str(), R_OK | W_OK) != 0) {
         if (errno == EACCES || errno == EPERM) {

@@ -1,8 +1,13 @@
 #include "platform/serial.h"
 
+#include "port_lock.h"
+
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -15,7 +20,7 @@ namespace {
 // A terminal device opened by this program.
 class TtyDevice : public SerialDevice {
 public:
-    explicit TtyDevice(int fd) : m_fd(fd) {}
+    TtyDevice(int fd, std::unique_ptr<PortLock> lock) : m_fd(fd), m_lock(std::move(lock)) {}
     ~TtyDevice() override;
     bool GetState(DCB& dcb) override;
     bool SetState(const DCB& dcb) override;
@@ -25,17 +30,19 @@ public:
 
 private:
     int m_fd;
-    bool m_waited = false; // the last read had to wait for its byte
+    std::unique_ptr<PortLock> m_lock; // released after the device is closed
+    bool m_waited = false;            // the last read had to wait for its byte
     // A poll that returns sooner than this found its byte already there.
     static constexpr int kBurstMicros = 100;
 };
 
-std::string& DeviceFolder() {
-    static std::string folder = "/dev";
-    return folder;
+SerialFolders& Folders() {
+    static SerialFolders folders;
+    return folders;
 }
 
 thread_local int lastError = 0;
+thread_local int lastHolder = 0;
 
 // Every failure leaves through here, so the reason survives for the caller.
 bool Fail(int error) {
@@ -66,12 +73,12 @@ bool ModemLinesOk(int result) {
 
 } // namespace
 
-void SetSerialDeviceFolder(const std::string& folder) {
-    DeviceFolder() = folder;
+void SetSerialFolders(const SerialFolders& folders) {
+    Folders() = folders;
 }
 
-const std::string& GetSerialDeviceFolder() {
-    return DeviceFolder();
+const SerialFolders& GetSerialFolders() {
+    return Folders();
 }
 
 std::vector<std::string> PortNameCandidates(const std::string& portName,
@@ -90,26 +97,96 @@ std::vector<std::string> PortNameCandidates(const std::string& portName,
         return {};
     }
     const std::string index = std::to_string(number - 1);
-    return {folder + "/" + portName, folder + "/ttyUSB" + index, folder + "/ttyS" + index};
+    return {folder + "/" + portName, folder + "/ttyUSB" + index, folder + "/ttyACM" + index,
+            folder + "/ttyS" + index};
 }
 
-std::string ResolvePortName(const std::string& portName, const std::string& folder) {
+namespace {
+
+std::string RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
+}
+
+std::string BaseName(const std::string& path) {
+    return path.substr(path.find_last_of('/') + 1);
+}
+
+// The consoles the kernel writes to, by device name ("ttyS0 tty0").
+bool IsConsole(const std::string& name, const std::string& sysfs) {
+    std::ifstream active(sysfs + "/class/tty/console/active");
+    std::string entry;
+    while (active >> entry) {
+        if (entry == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+DeviceKind ExamineDevice(const std::string& path, const SerialFolders& folders) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return DeviceKind::Missing;
+    }
+    const std::string name = BaseName(RealPath(path));
+    // The serial core gives each of its ports a type; 0 means that no UART
+    // answered at that port's address.
+    std::ifstream type(folders.sysfs + "/class/tty/" + name + "/type");
+    int uart = -1;
+    if (type >> uart && uart == 0) {
+        return DeviceKind::NoUart;
+    }
+    return IsConsole(name, folders.sysfs) ? DeviceKind::Console : DeviceKind::Port;
+}
+
+std::string ResolvePortName(const std::string& portName, const SerialFolders& folders) {
     if (portName.find('/') != std::string::npos) {
         return portName;
     }
-    struct stat info {};
-    for (const std::string& path : PortNameCandidates(portName, folder)) {
-        if (::stat(path.c_str(), &info) == 0) {
+    for (const std::string& path : PortNameCandidates(portName, folders.devices)) {
+        const DeviceKind kind = ExamineDevice(path, folders);
+        if (kind == DeviceKind::Port || kind == DeviceKind::Console) {
             return path;
         }
     }
     return {};
 }
 
+std::string PortLockName(const std::string& devicePath) {
+    const std::string real = RealPath(devicePath);
+    std::string name = real.rfind("/dev/", 0) == 0 ? real.substr(5) : BaseName(real);
+    for (char& c : name) {
+        if (c == '/') {
+            c = '_';
+        }
+    }
+    return "LCK.." + name;
+}
+
 HANDLE OpenSerialPort(const std::string& portName) {
-    const std::string path = ResolvePortName(portName, DeviceFolder());
-    if (path.empty()) {
+    lastHolder = 0;
+    const SerialFolders& folders = Folders();
+    const std::string path = ResolvePortName(portName, folders);
+    switch (path.empty() ? DeviceKind::Missing : ExamineDevice(path, folders)) {
+    case DeviceKind::Missing:
         Fail(ENOENT);
+        return INVALID_HANDLE_VALUE;
+    case DeviceKind::NoUart:
+        Fail(ENODEV);
+        return INVALID_HANDLE_VALUE;
+    case DeviceKind::Console:
+        Fail(EBUSY);
+        return INVALID_HANDLE_VALUE;
+    case DeviceKind::Port:
+        break;
+    }
+    int lockError = 0;
+    std::unique_ptr<PortLock> lock = PortLock::Acquire(path, folders.locks, lockError, lastHolder);
+    if (!lock) {
+        Fail(lockError);
         return INVALID_HANDLE_VALUE;
     }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -129,7 +206,7 @@ HANDLE OpenSerialPort(const std::string& portName) {
         return INVALID_HANDLE_VALUE;
     }
     ::ioctl(fd, TIOCEXCL); // keeps out openers that do not take the lock; root bypasses it
-    return new TtyDevice(fd);
+    return new TtyDevice(fd, std::move(lock));
 }
 
 bool GetCommState(HANDLE port, DCB& dcb) {
@@ -164,6 +241,10 @@ int SerialPortDescriptor(HANDLE port) {
 
 int LastSerialError() {
     return lastError;
+}
+
+int LastSerialLockHolder() {
+    return lastHolder;
 }
 
 bool SetLastSerialError(int error) {

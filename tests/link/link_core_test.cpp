@@ -120,6 +120,9 @@ TEST_F(LinkCoreTest, EveryFailedDownloadEndsCleanlyAndKeepsTheImage) {
              p.dripMs = kLineMs / 4;
          },
          kNoResponse, 2},
+        {"empty lines, then something else than the query",
+         [](FakePort& p) { p.input = "\n\n\x01MDX\r"; }, kBadModel, 0},
+        {"empty lines, then silence", [](FakePort& p) { p.input = "\n\n"; }, kNoResponse, 0},
         {"bad checksum",
          [&](FakePort& p) {
              std::string bad = Record(1);
@@ -177,6 +180,14 @@ TEST_F(LinkCoreTest, ACompleteDownloadReplacesOnlyWhatCame) {
     EXPECT_EQ(report.completed, 1);
     EXPECT_EQ(report.steps, 3);
     EXPECT_TRUE(wire->closed);
+}
+
+TEST_F(LinkCoreTest, WhatALastCrLfLeftBeforeTheQueryIsSkipped) {
+    FakePort& port = Attach();
+    port.input = "\n\nMDL\r" + Records(2) + "END\r";
+    ASSERT_EQ(link.Download(), 1);
+    EXPECT_EQ(link.m_imageLength, 2 * kBlockSize);
+    EXPECT_EQ(wire->written, "BC245XLT0\rOK\rOK\r");
 }
 
 TEST_F(LinkCoreTest, TheFirstLineMayTakeLongerThanTheOthers) {

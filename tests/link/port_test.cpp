@@ -5,26 +5,6 @@
 
 namespace fs = std::filesystem;
 
-TEST(PortNames, ComNamesResolveInAFixedOrder) {
-    EXPECT_EQ(PortNameCandidates("COM2", "/x"),
-              (std::vector<std::string>{"/x/COM2", "/x/ttyUSB1", "/x/ttyS1"}));
-    for (const char* name : {"COM0", "COM", "LPT1", "com1", "COM1x", "/dev/ttyS0"}) {
-        EXPECT_TRUE(PortNameCandidates(name, "/x").empty()) << name;
-    }
-    TempDir dir;
-    const auto touch = [&](const char* name) { std::ofstream(dir.path() / name) << ""; };
-    EXPECT_EQ(ResolvePortName("COM1", dir.path().string()), "");
-    touch("ttyS0");
-    EXPECT_EQ(ResolvePortName("COM1", dir.path().string()), (dir.path() / "ttyS0").string());
-    touch("ttyUSB0");
-    EXPECT_EQ(ResolvePortName("COM1", dir.path().string()), (dir.path() / "ttyUSB0").string());
-    fs::create_symlink(dir.path() / "ttyS0", dir.path() / "COM1");
-    EXPECT_EQ(ResolvePortName("COM1", dir.path().string()), (dir.path() / "COM1").string());
-    // A link that leads nowhere does not count.
-    fs::create_symlink(dir.path() / "missing", dir.path() / "COM2");
-    EXPECT_EQ(ResolvePortName("COM2", dir.path().string()), "");
-}
-
 using PortTest = DialogTest;
 
 TEST_F(PortTest, MissingOrUnsuitableDevicesDoNotOpen) {

@@ -4,6 +4,7 @@
 #include "built_path.h"
 #include "fake_port.h"
 #include "link/timeouts.h"
+#include "temp_folder.h"
 #include "virtual_receiver.h"
 
 #include <csignal>
@@ -21,21 +22,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uid_t kNobody = 65534;
-
-class Folder {
-public:
-    Folder() {
-        std::string pattern = (fs::temp_directory_path() / "bc245xlt-link-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-        fs::permissions(path,
-                        fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
-    }
-    ~Folder() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    fs::path path;
-};
 
 // A report for a link run with no one watching.
 class QuietReport : public LinkReport {

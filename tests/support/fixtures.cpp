@@ -89,7 +89,10 @@ void DialogTest::SetUp() {
     LinkTimeouts() = {1500, 1500};
     prompts = std::make_unique<ScriptedPrompts>();
     devices = std::make_unique<TempDir>();
-    SetSerialDeviceFolder(devices->path().string());
+    SerialFolders folders;
+    folders.devices = devices->path().string();
+    folders.locks = devices->path().string();
+    SetSerialFolders(folders);
     dlg = std::make_unique<CBackupDlg>();
     AfxGetApp()->m_pMainWnd = dlg.get();
     ASSERT_TRUE(dlg->Create());
@@ -107,7 +110,7 @@ void DialogTest::TearDown() {
     receiver.reset();
     devices.reset();
     prompts.reset();
-    SetSerialDeviceFolder("/dev");
+    SetSerialFolders({});
     LinkTimeouts() = savedTimeouts;
 }
 

@@ -393,24 +393,3 @@ TEST(MinimisedIcon, CentredWithDivisionTowardZero) {
     EXPECT_EQ(x, -15);
     EXPECT_EQ(y, 0);
 }
-
-TEST(PortDescription, NamesTheDeviceTheAdapterOrWhyNot) {
-    TempDir dev;
-    TempDir sys;
-    EXPECT_EQ(DescribePort("COM2", dev.path().string(), sys.path().string()),
-              "COM2: no such device (looked for " + (dev.path() / "COM2").string() + ", " +
-                  (dev.path() / "ttyUSB1").string() + ", " + (dev.path() / "ttyS1").string() + ")");
-    // A USB adapter: its tty sits below the interface, below the USB device.
-    const fs::path usb = sys.path() / "devices/pci0000:00/usb1/1-1";
-    fs::create_directories(usb / "1-1:1.0/ttyUSB0");
-    std::ofstream(usb / "product") << "USB-Serial Controller\n";
-    fs::create_directories(sys.path() / "class/tty/ttyUSB0");
-    fs::create_directory_symlink(usb / "1-1:1.0/ttyUSB0", sys.path() / "class/tty/ttyUSB0/device");
-    std::ofstream(dev.path() / "ttyUSB0") << "";
-    EXPECT_EQ(DescribePort("COM1", dev.path().string(), sys.path().string()),
-              "COM1: " + (dev.path() / "ttyUSB0").string() + " (USB-Serial Controller)");
-    fs::create_symlink(dev.path() / "ttyUSB0", dev.path() / "COM1");
-    EXPECT_EQ(DescribePort("COM1", dev.path().string(), sys.path().string()),
-              "COM1: " + (dev.path() / "COM1").string() + " -> " +
-                  (dev.path() / "ttyUSB0").string() + " (USB-Serial Controller)");
-}

@@ -156,8 +156,9 @@ bool OpenPortOrExplain(CScannerLink& link, const std::string& port, int& status)
         return true;
     }
     const int error = LastSerialError();
-    status = Fail(kPortError, "cannot open the port: " +
-                                  ExplainPortFailure(port, error, GetSerialDeviceFolder()));
+    status = Fail(kPortError,
+                  "cannot open the port: " +
+                      ExplainPortFailure(port, error, LastSerialLockHolder(), GetSerialFolders()));
     return false;
 }
 

@@ -80,13 +80,13 @@ BOOL CBackupDlg::OnToolTipText(int id, CString& text) {
     }
     CWnd* ports = GetDlgItem(IDC_PORT);
     const CString selected = PortName();
-    text = DescribePort(selected, GetSerialDeviceFolder(), "/sys");
+    text = DescribePort(selected, GetSerialFolders());
     const auto count = static_cast<int>(ports->SendMessage(CB_GETCOUNT));
     for (int i = 0; i < count; ++i) {
         CString name(static_cast<std::size_t>(ports->SendMessage(CB_GETLBTEXTLEN, i)), '\0');
         ports->SendMessage(CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name.data()));
         if (name != selected) {
-            text += "\n" + DescribePort(name, GetSerialDeviceFolder(), "/sys");
+            text += "\n" + DescribePort(name, GetSerialFolders());
         }
     }
     return TRUE;
@@ -95,7 +95,8 @@ BOOL CBackupDlg::OnToolTipText(int id, CString& text) {
 // What the port name led to and why it could not be opened, for the details
 // of the port error box.
 CString CBackupDlg::PortFailureDetails() {
-    return ExplainPortFailure(PortName(), LastSerialError(), GetSerialDeviceFolder());
+    return ExplainPortFailure(PortName(), LastSerialError(), LastSerialLockHolder(),
+                              GetSerialFolders());
 }
 
 void CBackupDlg::OnSysCommand(UINT id, LPARAM lParam) {

@@ -55,18 +55,40 @@ struct DCB {
     char EvtChar = 0;
 };
 
-// The folder in which port names are looked up; "/dev" unless changed.
-void SetSerialDeviceFolder(const std::string& folder);
-const std::string& GetSerialDeviceFolder();
+// Where the serial layer looks: the device folder in which port names are
+// looked up, the kernel's description of its devices, and the folder of the
+// lock files by which every program that follows the serial-port convention
+// shares a port. Tests point them at folders of their own.
+struct SerialFolders {
+    std::string devices = "/dev";
+    std::string sysfs = "/sys";
+    std::string locks = "/run/lock";
+};
+void SetSerialFolders(const SerialFolders& folders);
+const SerialFolders& GetSerialFolders();
 
 // The device paths a port name may stand for, in the order they are tried:
-// "COMn" is <folder>/COMn (a link a user or a udev rule can make), then
-// <folder>/ttyUSB<n-1>, then <folder>/ttyS<n-1>. Any other name gives none.
+// "COMn" is <devices>/COMn (a link a user or a udev rule can make), then
+// ttyUSB<n-1> (a USB adapter), ttyACM<n-1> (a CDC-ACM cable), ttyS<n-1> (a
+// built-in port). Any other name gives none.
 std::vector<std::string> PortNameCandidates(const std::string& portName, const std::string& folder);
 
-// The first candidate that exists, or an empty string. A name that holds a
-// "/" is a device path and stands for itself.
-std::string ResolvePortName(const std::string& portName, const std::string& folder);
+// What the kernel says of a device path.
+enum class DeviceKind {
+    Missing, // nothing there, or a link that leads nowhere
+    Port,    // a device that may serve as a port
+    NoUart,  // a built-in port's device with no UART behind it
+    Console, // the kernel's console: never opened and reconfigured
+};
+DeviceKind ExamineDevice(const std::string& path, const SerialFolders& folders);
+
+// The first candidate that exists and has a UART behind it, or an empty
+// string. A name that holds a "/" is a device path and stands for itself.
+std::string ResolvePortName(const std::string& portName, const SerialFolders& folders);
+
+// The name of the lock file for a device path: "LCK.." and the device's name
+// below /dev, with "/" turned into "_" ("LCK..ttyUSB0", "LCK..pts_3").
+std::string PortLockName(const std::string& devicePath);
 
 enum class ReadResult {
     Ok,       // one byte was read
@@ -88,10 +110,14 @@ public:
     virtual int Descriptor() const { return -1; }
 };
 
-// Opens the port for reading and writing, for this process alone (an flock
-// that every opener of ours respects, plus TIOCEXCL, cleared again when it is
+// Opens the port for reading and writing, for this process alone. The lock
+// file of the device is taken first, before the device is opened, because
+// every open raises DTR and RTS: an opener that is refused never reaches the
+// driver. Then an flock on the device and TIOCEXCL (cleared again when it is
 // closed). INVALID_HANDLE_VALUE when the port does not exist or cannot be had;
-// LastSerialError() then tells why.
+// LastSerialError() then tells why (EBUSY also for the system console, ENODEV
+// for a device with no UART behind it) and LastSerialLockHolder() who holds a
+// busy port.
 HANDLE OpenSerialPort(const std::string& portName);
 
 bool GetCommState(HANDLE port, DCB& dcb);
@@ -115,3 +141,7 @@ bool SetLastSerialError(int error);
 
 // The kernel's error number from the last failed serial call of this thread.
 int LastSerialError();
+
+// The process id of the live process whose lock kept the last open of this
+// thread out, or 0 when no such process is known.
+int LastSerialLockHolder();
