@@ -41,152 +41,13 @@ std::string LowerHexData(std::string line) {
     return line;
 }
 
-// What a signal handler needs to put the link back: plain buffers, filled
-// before any signal can come.
-char signalLink[PATH_MAX];
-char signalDevice[PATH_MAX];
-char signalRestore[PATH_MAX];
-
-void RemoveLinkAndEnd(int signal) {
-    char now[PATH_MAX];
-    const ssize_t length = ::readlink(signalLink, now, sizeof now - 1);
-    if (length > 0) {
-        now[length] = '\0';
-        if (std::strcmp(now, signalDevice) == 0) {
-            ::unlink(signalLink);
-            if (signalRestore[0] != '\0') {
-                [[maybe_unused]] const int ignored = ::symlink(signalRestore, signalLink);
-            }
-        }
-    }
-    ::signal(signal, SIG_DFL);
-    ::raise(signal);
-}
-
-bool CopyInto(char (&buffer)[PATH_MAX], const std::string& text) {
-    if (text.size() >= sizeof buffer) {
-        return false;
-    }
-    std::memcpy(buffer, text.c_str(), text.size() + 1);
-    return true;
-}
-
-std::string LinkTarget(const std::string& path) {
-    char target[PATH_MAX];
-    const ssize_t length = ::readlink(path.c_str(), target, sizeof target - 1);
-    return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();
-}
-
 } // namespace
 
 std::unique_ptr<VirtualReceiver> VirtualReceiver::Create(const std::string& linkPath,
                                                          std::string& error,
                                                          const ReceiverSetup& setup) {
-    std::unique_ptr<VirtualReceiver> receiver(new VirtualReceiver);
-    receiver->m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (receiver->m_master < 0 || ::grantpt(receiver->m_master) != 0 ||
-        ::unlockpt(receiver->m_master) != 0) {
-        error = std::string("cannot open a pseudo-terminal: ") + std::strerror(errno);
-        return nullptr;
-    }
-    char name[128] = {};
-    if (::ptsname_r(receiver->m_master, name, sizeof name) != 0) {
-        error = std::string("cannot name the pseudo-terminal: ") + std::strerror(errno);
-        return nullptr;
-    }
-    receiver->m_devicePath = name;
-    // Put the far end into raw mode once, so that nothing is echoed or
-    // translated before the program sets the line up itself. Closing it again
-    // lets a hang-up show whether the program has the port open.
-    const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave < 0) {
-        error = std::string("cannot open ") + name + ": " + std::strerror(errno);
-        return nullptr;
-    }
-    termios tio{};
-    ::tcgetattr(slave, &tio);
-    ::cfmakeraw(&tio);
-    ::cfsetispeed(&tio, B9600);
-    ::cfsetospeed(&tio, B9600);
-    ::tcsetattr(slave, TCSANOW, &tio);
-    ::close(slave);
-    // The device is its creator's alone, or, for a receiver started with sudo
-    // to put a link in /dev, the invoking user's and group's: nobody else can
-    // read what is sent or inject records.
-    if (setup.ownerUid >= 0) {
-        if (::chown(name, static_cast<uid_t>(setup.ownerUid), static_cast<gid_t>(setup.ownerGid)) !=
-            0) {
-            error = std::string("cannot give ") + name + " to its user: " + std::strerror(errno);
-            return nullptr;
-        }
-        ::chmod(name, 0660);
-    } else {
-        ::chmod(name, 0600);
-    }
-    receiver->m_baud = setup.baud;
-    if (!linkPath.empty()) {
-        // Only a link is ever replaced, never a real device or file, and only
-        // when asked; what it pointed to is put back at the end.
-        struct stat existing {};
-        if (::lstat(linkPath.c_str(), &existing) == 0) {
-            if (!S_ISLNK(existing.st_mode)) {
-                error = linkPath + " exists and is not a link; it is left alone";
-                return nullptr;
-            }
-            const std::string target = LinkTarget(linkPath);
-            if (!setup.replaceLink) {
-                error = linkPath + " is already a link to " + target +
-                        "; use --force to replace it while the receiver runs";
-                return nullptr;
-            }
-            if (::unlink(linkPath.c_str()) != 0) {
-                error = "cannot replace the link " + linkPath + ": " + std::strerror(errno);
-                return nullptr;
-            }
-            receiver->m_replacedTarget = target;
-        }
-        if (::symlink(name, linkPath.c_str()) != 0) {
-            error = "cannot make the link " + linkPath + ": " + std::strerror(errno);
-            if (!receiver->m_replacedTarget.empty()) {
-                [[maybe_unused]] const int ignored =
-                    ::symlink(receiver->m_replacedTarget.c_str(), linkPath.c_str());
-            }
-            return nullptr;
-        }
-        receiver->m_linkPath = linkPath;
-    }
-    ::fcntl(receiver->m_master, F_SETFL, ::fcntl(receiver->m_master, F_GETFL) | O_NONBLOCK);
-    return receiver;
-}
-
-VirtualReceiver::~VirtualReceiver() {
-    HangUp();
-    RemoveLink();
-}
-
-void VirtualReceiver::RemoveLink() {
-    // The link is removed only while it is still ours.
-    if (m_linkPath.empty() || LinkTarget(m_linkPath) != m_devicePath) {
-        return;
-    }
-    ::unlink(m_linkPath.c_str());
-    if (!m_replacedTarget.empty()) {
-        [[maybe_unused]] const int ignored =
-            ::symlink(m_replacedTarget.c_str(), m_linkPath.c_str());
-    }
-}
-
-void VirtualReceiver::CleanUpOnSignals() {
-    if (m_linkPath.empty() || !CopyInto(signalLink, m_linkPath) ||
-        !CopyInto(signalDevice, m_devicePath) || !CopyInto(signalRestore, m_replacedTarget)) {
-        return;
-    }
-    struct sigaction action {};
-    action.sa_handler = RemoveLinkAndEnd;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaction(signal, &action, nullptr);
-    }
+    std::unique_ptr<ReceiverLine> line = OpenPtyLine(linkPath, setup, error);
+    return line ? std::make_unique<VirtualReceiver>(std::move(line), setup.baud) : nullptr;
 }
 
 void VirtualReceiver::Drain() {
@@ -195,26 +56,7 @@ void VirtualReceiver::Drain() {
         // them, not to the default 50.
         ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     }
-    if (m_master >= 0) {
-        // What this side sent in an earlier exchange and the program never
-        // read would otherwise be the first thing the next exchange reads.
-        ::tcflush(m_master, TCOFLUSH);
-        pollfd waiting{m_master, POLLIN, 0};
-        ::poll(&waiting, 1, 0);
-        if ((waiting.revents & POLLHUP) != 0) {
-            // With the port closed, what already reached its input queue
-            // is only reached from the port's own side.
-            const int port =
-                ::open(m_devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-            if (port >= 0) {
-                ::tcflush(port, TCIFLUSH);
-                char discard[256];
-                while (::read(port, discard, sizeof discard) > 0) {
-                }
-                ::close(port);
-            }
-        }
-    }
+    m_line->Drain();
     m_pending.clear();
     m_arrivals.clear();
 }
@@ -231,51 +73,20 @@ void VirtualReceiver::PaceByte() {
     std::this_thread::sleep_until(m_sendClock);
 }
 
-void VirtualReceiver::HangUp() {
-    if (m_master >= 0) {
-        ::close(m_master);
-        m_master = -1;
-    }
-}
-
 bool VirtualReceiver::Fail(const std::string& problem) {
     m_problem = problem;
     return false;
 }
 
 bool VirtualReceiver::WaitForClient(int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (m_master >= 0) {
-        pollfd waiting{m_master, POLLIN, 0};
-        ::poll(&waiting, 1, 0);
-        if ((waiting.revents & POLLHUP) == 0) {
-            return true;
-        }
-        if (MillisecondsLeft(deadline) == 0) {
-            return Fail("nobody opened the port");
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return Fail("hung up");
+    return m_line->WaitForPeer(timeoutMs) || Fail("nobody opened the port");
 }
 
 bool VirtualReceiver::WaitForClose(int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (m_master >= 0) {
-        pollfd waiting{m_master, POLLIN, 0};
-        ::poll(&waiting, 1, 0);
-        if ((waiting.revents & POLLHUP) != 0) {
-            char drain[256];
-            while (::read(m_master, drain, sizeof drain) > 0) {
-            }
-            Drain();
-            return true;
-        }
-        if (MillisecondsLeft(deadline) == 0) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!m_line->WaitForClose(timeoutMs)) {
+        return false;
     }
+    Drain();
     return true;
 }
 
@@ -284,11 +95,12 @@ bool VirtualReceiver::Send(const std::string& line, bool crlf) {
 }
 
 VirtualReceiver::Input VirtualReceiver::TakeInput(int waitMs) {
-    if (m_master < 0) {
+    const int fd = m_line->Fd();
+    if (fd < 0) {
         return Input::Closed;
     }
     char buffer[512];
-    const ssize_t got = ::read(m_master, buffer, sizeof buffer);
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
     if (got > 0) {
         m_wire.append(buffer, static_cast<std::size_t>(got));
         m_pending.append(buffer, static_cast<std::size_t>(got));
@@ -302,13 +114,16 @@ VirtualReceiver::Input VirtualReceiver::TakeInput(int waitMs) {
         }
         return Input::Bytes;
     }
-    if (got < 0 && errno != EAGAIN && errno != EIO && errno != EINTR) {
+    if (got == 0) {
+        return Input::Closed; // the far end of a socket went
+    }
+    if (errno != EAGAIN && errno != EIO && errno != EINTR) {
         return Input::Failed;
     }
-    pollfd waiting{m_master, POLLIN, 0};
+    pollfd waiting{fd, POLLIN, 0};
     ::poll(&waiting, 1, waitMs);
     if ((waiting.revents & POLLHUP) != 0 && (waiting.revents & POLLIN) == 0) {
-        return Input::Closed; // the program closed the port
+        return Input::Closed; // the program closed the port, or the device is gone
     }
     return Input::Nothing;
 }
@@ -319,7 +134,7 @@ std::string VirtualReceiver::ReadAvailable(int timeoutMs) {
         if (TakeInput(5) == Input::Closed) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-    } while (m_master >= 0 && MillisecondsLeft(deadline) > 0);
+    } while (m_line->Fd() >= 0 && MillisecondsLeft(deadline) > 0);
     std::string got;
     got.swap(m_pending);
     m_arrivals.clear();
@@ -342,8 +157,9 @@ bool VirtualReceiver::SendRaw(const std::string& bytes) {
 bool VirtualReceiver::SendBytes(const std::string& bytes) {
     std::size_t done = 0;
     const auto deadline = Clock::now() + std::chrono::seconds(5);
-    while (done < bytes.size() && m_master >= 0) {
-        const ssize_t put = ::write(m_master, bytes.data() + done, bytes.size() - done);
+    while (done < bytes.size() && m_line->Fd() >= 0) {
+        const int fd = m_line->Fd();
+        const ssize_t put = m_line->Put(bytes.data() + done, bytes.size() - done);
         if (put > 0) {
             done += static_cast<std::size_t>(put);
         } else if (put < 0 && errno != EAGAIN && errno != EINTR) {
@@ -351,7 +167,7 @@ bool VirtualReceiver::SendBytes(const std::string& bytes) {
         } else if (MillisecondsLeft(deadline) == 0) {
             return Fail("write stalled");
         } else {
-            pollfd waiting{m_master, POLLOUT, 0};
+            pollfd waiting{fd, POLLOUT, 0};
             ::poll(&waiting, 1, 10);
         }
     }
@@ -376,7 +192,7 @@ bool VirtualReceiver::ReadLine(std::string& line, int timeoutMs) {
                                  static_cast<std::ptrdiff_t>(std::min(end + 1, m_arrivals.size())));
             return true;
         }
-        if (m_master < 0) {
+        if (m_line->Fd() < 0) {
             return Fail("hung up");
         }
         switch (TakeInput(10)) {

@@ -1,7 +1,10 @@
-// A BC245XLT that lives on a pseudo-terminal: it plays the receiver's side of
-// the clone protocol, in FIRST mode (it sends its memory) or CLONE mode (it
-// takes a memory image), and can misbehave on demand.
+// A BC245XLT on a line: it plays the receiver's side of the clone protocol,
+// in FIRST mode (it sends its memory) or CLONE mode (it takes a memory
+// image), and can misbehave on demand. The line is a pseudo-terminal of its
+// own, a serial device or a socket.
 #pragma once
+
+#include "receiver_line.h"
 
 #include <chrono>
 #include <cstdint>
@@ -25,12 +28,9 @@ struct ReceiverFaults {
     int paceMs = 0;                       // pause before each record (FIRST) or reply (CLONE)
 };
 
-// Who gets the pseudo-terminal, and what happens to a link already there.
-struct ReceiverSetup {
-    bool replaceLink = false; // replace a link that is there (restored at the end)
-    int ownerUid = -1;        // give the device to this user and group with mode 0660
-    int ownerGid = -1;        // (-1: it stays the creator's, mode 0600)
-    int baud = 0;             // pace every byte as a line at this rate would; 0: no pacing
+// The pseudo-terminal's setup, and the pace of the line.
+struct ReceiverSetup : PtySetup {
+    int baud = 0; // pace every byte as a line at this rate would; 0: no pacing
 };
 
 class VirtualReceiver {
@@ -40,13 +40,15 @@ public:
     // the setup says so, and restored when the receiver goes.
     static std::unique_ptr<VirtualReceiver> Create(const std::string& linkPath, std::string& error,
                                                    const ReceiverSetup& setup = {});
+    // A receiver on a line made elsewhere, paced at baud (0: not paced).
+    VirtualReceiver(std::unique_ptr<ReceiverLine> line, int baud)
+        : m_line(std::move(line)), m_baud(baud) {}
 
-    // Removes the link (restoring what it replaced) also when the process is
-    // ended by SIGINT, SIGTERM or SIGHUP.
-    void CleanUpOnSignals();
-    ~VirtualReceiver();
+    // Removes the link (restoring what it replaced) or the socket also when
+    // the process is ended by SIGINT, SIGTERM or SIGHUP.
+    void CleanUpOnSignals() { m_line->CleanUpOnSignals(); }
 
-    const std::string& DevicePath() const { return m_devicePath; }
+    const std::string& DevicePath() const { return m_line->Name(); }
 
     // FIRST mode: sends the image (a multiple of 16 bytes) as clone records.
     // Returns true when the exchange ran to "END" as the faults allowed.
@@ -71,12 +73,14 @@ public:
     // Waits until the program has closed the port again.
     bool WaitForClose(int timeoutMs);
 
-    // Closes the pseudo-terminal: the device is gone for whoever has it open.
-    void HangUp();
+    // Waits until the program is there to talk to (see ReceiverLine).
+    bool WaitForClient(int timeoutMs);
+
+    // Ends the line: a pseudo-terminal's device is gone for whoever has it
+    // open; a device or a socket goes silent.
+    void HangUp() { m_line->HangUp(); }
 
 private:
-    VirtualReceiver() = default;
-    bool WaitForClient(int timeoutMs);
     bool Send(const std::string& line, bool crlf);
     bool SendBytes(const std::string& bytes);
     bool ReadLine(std::string& line, int timeoutMs);
@@ -93,17 +97,13 @@ private:
     void Drain();
     // Waits until a byte sent now would have left at the line rate.
     void PaceByte();
-    void RemoveLink();
 
-    int m_master = -1;
+    std::unique_ptr<ReceiverLine> m_line;
     int m_baud = 0;
     std::chrono::steady_clock::time_point m_sendClock{};
     // When each pending byte arrives at the line rate.
     std::vector<std::chrono::steady_clock::time_point> m_arrivals;
     std::chrono::steady_clock::time_point m_lastArrival{};
-    std::string m_replacedTarget; // what the link pointed to before, or ""
-    std::string m_devicePath;
-    std::string m_linkPath;
     std::string m_wire;
     std::string m_pending;
     std::vector<std::uint8_t> m_received;

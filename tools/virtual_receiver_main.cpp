@@ -17,8 +17,8 @@ namespace {
 const char kUsage[] =
     "Usage: bc245xlt-virtual-receiver first|clone [options]\n"
     "\n"
-    "Plays a BC245XLT on a pseudo-terminal, so that the utility can get and send\n"
-    "data with no receiver at hand.\n"
+    "Plays a BC245XLT on a pseudo-terminal, a serial device or a unix socket, so\n"
+    "that the utility can get and send data with no receiver at hand.\n"
     "\n"
     "  first    FIRST mode: send a memory image to the utility (its Get Data)\n"
     "  clone    CLONE mode: receive an image from the utility (its Send Data)\n"
@@ -29,6 +29,11 @@ const char kUsage[] =
     "                     removed again at the end, also after Ctrl-C\n"
     "  --force            replace a link that is already at PATH (it is put back\n"
     "                     at the end)\n"
+    "  --device PATH      play the receiver on an existing serial device instead,\n"
+    "                     for example one end of a null-modem cable between two\n"
+    "                     USB adapters (the utility opens the other end)\n"
+    "  --socket PATH      listen on a unix socket instead, for example the host\n"
+    "                     end of an emulator's serial character device\n"
     "  --image FILE       FIRST: the raw bytes to send (default: 8192 bytes of a\n"
     "                     counting pattern); a .mrv backup file works too\n"
     "  --records N        FIRST: send only the first N records\n"
@@ -41,6 +46,10 @@ const char kUsage[] =
     "\n"
     "Run with sudo, the pseudo-terminal belongs to the user who ran sudo (mode\n"
     "0660); otherwise to the user who runs it (mode 0600).\n"
+    "\n"
+    "A device or a socket cannot show when the utility opens its port: in FIRST\n"
+    "mode start the utility's download first, in CLONE mode start the receiver\n"
+    "first.\n"
     "\n"
     "Faults:\n"
     "  --silent-at-start  never send or answer the model query\n"
@@ -88,7 +97,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "unknown mode '%s'\n\n%s", mode.c_str(), kUsage);
         return 2;
     }
-    std::string link, imagePath, outPath;
+    std::string link, device, socket, imagePath, outPath;
     int records = -1, timeoutSeconds = 120;
     bool repeat = false;
     ReceiverFaults faults;
@@ -106,6 +115,8 @@ int main(int argc, char** argv) {
         const std::pair<const char*, std::function<void()>> options[] = {
             {"--link", [&] { link = value(); }},
             {"--force", [&] { setup.replaceLink = true; }},
+            {"--device", [&] { device = value(); }},
+            {"--socket", [&] { socket = value(); }},
             {"--baud", [&] { setup.baud = number(); }},
             {"--image", [&] { imagePath = value(); }},
             {"--records", [&] { records = number(); }},
@@ -155,19 +166,36 @@ int main(int argc, char** argv) {
         setup.ownerUid = std::atoi(sudoUid);
         setup.ownerGid = std::atoi(sudoGid);
     }
+    if (!link.empty() + !device.empty() + !socket.empty() > 1) {
+        std::fprintf(stderr, "--link, --device and --socket do not go together\n");
+        return 2;
+    }
     std::string error;
-    auto receiver = VirtualReceiver::Create(link, error, setup);
-    if (!receiver) {
+    std::unique_ptr<ReceiverLine> line = !device.empty() ? OpenDeviceLine(device, setup.baud, error)
+                                         : !socket.empty() ? ListenSocketLine(socket, error)
+                                                           : OpenPtyLine(link, setup, error);
+    if (!line) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
+    auto receiver = std::make_unique<VirtualReceiver>(std::move(line), setup.baud);
     receiver->CleanUpOnSignals();
-    std::printf("Virtual BC245XLT in %s mode on %s%s%s\n", mode == "first" ? "FIRST" : "CLONE",
-                receiver->DevicePath().c_str(), link.empty() ? "" : " (link ",
-                link.empty() ? "" : (link + ")").c_str());
+    std::printf("Virtual BC245XLT in %s mode on %s%s%s%s\n", mode == "first" ? "FIRST" : "CLONE",
+                socket.empty() ? "" : "socket ", receiver->DevicePath().c_str(),
+                link.empty() ? "" : " (link ", link.empty() ? "" : (link + ")").c_str());
     std::fflush(stdout);
     int status = 0;
     do {
+        if (!socket.empty()) {
+            // Said once the far end is there, so that whoever drives the
+            // other side knows when bytes can reach it.
+            if (!receiver->WaitForClient(timeoutSeconds * 1000)) {
+                std::printf("Exchange ended: nobody connected\n");
+                return 1;
+            }
+            std::printf("Connected.\n");
+            std::fflush(stdout);
+        }
         const bool ok = mode == "first" ? receiver->RunFirst(image, faults, timeoutSeconds * 1000)
                                         : receiver->RunClone(faults, timeoutSeconds * 1000);
         if (ok && mode == "first") {
