@@ -4,6 +4,8 @@
 #   scripts/install-deps.sh --fuzz      also the fuzzers' compiler (clang)
 #   scripts/install-deps.sh --package   also what building and checking the
 #                                       .deb package needs
+#   scripts/install-deps.sh --drivers   also the emulated PC of the driver lane
+#                                       (tests/drivers/lane.py)
 set -eu
 packages="build-essential cmake pkg-config qt6-base-dev libgl-dev libgtest-dev \
 fonts-dejavu-core qt6-qpa-plugins qt6-svg-dev"
@@ -11,7 +13,8 @@ for option in "$@"; do
     case "$option" in
     --fuzz) packages="$packages clang libclang-rt-14-dev" ;;
     --package) packages="$packages file dpkg-dev lintian desktop-file-utils appstream man-db" ;;
-    *) echo "usage: $0 [--fuzz] [--package]" >&2; exit 2 ;;
+    --drivers) packages="$packages qemu-system-x86 busybox-static python3" ;;
+    *) echo "usage: $0 [--fuzz] [--package] [--drivers]" >&2; exit 2 ;;
     esac
 done
 if [ "$(id -u)" -eq 0 ]; then
