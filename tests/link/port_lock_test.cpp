@@ -20,6 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uid_t kNobody = 65534;
+constexpr uid_t kOtherUser = 65533; // a second ordinary user, with no account
 
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path);
@@ -59,12 +60,14 @@ protected:
     // The child reports its result through a pipe, then waits to be killed
     // when it was told to hold on; returns the child's pid and its result.
     std::pair<pid_t, int> InChild(bool asNobody, bool holdOn, const std::function<int()>& body) {
+        return InChildAs(asNobody ? kNobody : 0, holdOn, body);
+    }
+    std::pair<pid_t, int> InChildAs(uid_t user, bool holdOn, const std::function<int()>& body) {
         int report[2];
         EXPECT_EQ(::pipe(report), 0);
         const pid_t child = ::fork();
         if (child == 0) {
-            if (asNobody && ::geteuid() == 0 &&
-                (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+            if (user != 0 && ::geteuid() == 0 && (::setgid(user) != 0 || ::setuid(user) != 0)) {
                 ::_exit(90);
             }
             const char result = static_cast<char>(body());
@@ -171,6 +174,24 @@ TEST_F(PortLockTest, TheLockOfAnOwnerKilledWhileItHeldThePortIsFree) {
         });
         EXPECT_EQ(reopened, 1) << "the port is free at once after its owner was killed";
     }
+}
+
+TEST_F(PortLockTest, TwoOrdinaryUsersShareThePortOneAtATime) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "becoming two other users needs root";
+    }
+    ::chmod(device.c_str(), 0666);
+    const auto [owner, opened] = InChildAs(
+        kOtherUser, true, [&] { return OpenSerialPort(device) != INVALID_HANDLE_VALUE ? 1 : 0; });
+    ASSERT_EQ(opened, 1);
+    const auto [second, holder] = InChildAs(kNobody, false, [&] {
+        return OpenSerialPort(device) == INVALID_HANDLE_VALUE && LastSerialError() == EBUSY &&
+                       LastSerialLockHolder() == owner
+                   ? 1
+                   : 0;
+    });
+    EXPECT_EQ(holder, 1) << "the second user is refused, and told who holds the port";
+    Kill(owner);
 }
 
 TEST_F(PortLockTest, ALiveOwnerThatDoesNotFlockStillHoldsThePort) {
