@@ -88,9 +88,9 @@ int Open(const std::string& port) {
     HANDLE handle = OpenSerialPort(port);
     if (handle == INVALID_HANDLE_VALUE) {
         const int error = LastSerialError();
-        std::printf("refused: %s\n",
-                    ExplainPortFailure(port, error, LastSerialLockHolder(), GetSerialFolders())
-                        .c_str());
+        std::printf(
+            "refused: %s\n",
+            ExplainPortFailure(port, error, LastSerialLockHolder(), GetSerialFolders()).c_str());
         return 3;
     }
     CloseHandle(handle);
