@@ -2,7 +2,7 @@
 // image, its length and a description.
 #include "backup/format.h"
 
-#include "platform/file.h"
+#include "platform/archive.h"
 
 #include <algorithm>
 #include <cstring>
@@ -31,18 +31,24 @@ int ReadBackupFile(const CString& path, CString& description, std::int32_t& leng
         CFile file(path, CFile::modeRead);
         CArchive ar(&file, CArchive::load);
 
-        // The header line is read no further than it can still match.
+        // The lines are measured by their bytes, zero bytes included: the
+        // header line is exactly the header, and a description line longer
+        // than the field's limit is refused, so that no line can end inside
+        // what is read as the next field. The header line is read no further
+        // than it can still match.
         CString header;
-        if (!ar.ReadString(header, sizeof kBackupHeader - 1) || header != kBackupHeader) {
+        if (!ar.ReadLine(header, sizeof kBackupHeader - 1) || header != kBackupHeader) {
             return Refuse(error, "not a backup file (no \"" + CString(kBackupHeader) + "\" line)");
         }
-        CString text;
-        if (!ar.ReadString(text, kMaxDescriptionLength)) {
+        CString line;
+        if (!ar.ReadLine(line, kMaxDescriptionLength)) {
             return Refuse(error, "the file ends after its header line");
         }
-        if (text.size() > kMaxDescriptionLength) {
+        if (line.size() > kMaxDescriptionLength) {
             return Refuse(error, "the description is longer than 32767 characters");
         }
+        // What is shown of the description ends at its first zero byte.
+        const CString text = line.substr(0, line.find('\0'));
         std::uint32_t storedLength = 0;
         ar >> storedLength;
         if (storedLength == 0 || storedLength > static_cast<std::uint32_t>(kImageSize)) {

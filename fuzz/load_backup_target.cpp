@@ -1,11 +1,63 @@
 #include "load_backup_target.h"
 
-#include "platform/file.h"
+#include "backup/format.h"
+#include "platform/archive.h"
 
 #include <QListWidget>
 #include <cstring>
 #include <fstream>
 #include <vector>
+
+namespace {
+
+// The file as the format describes it, worked out apart from the loader:
+// lines end at a line feed or at a carriage return and the byte after it, and
+// each line is measured by all of its bytes.
+struct ExpectedBackup {
+    bool valid = false;
+    std::uint32_t length = 0;
+    std::size_t imageAt = 0;
+};
+
+bool NextLine(const std::uint8_t* data, std::size_t size, std::size_t& at, std::string& line) {
+    line.clear();
+    while (at < size) {
+        const std::uint8_t byte = data[at++];
+        if (byte == '\n') {
+            return true;
+        }
+        if (byte == '\r') {
+            if (at == size) {
+                return !line.empty();
+            }
+            if (data[at] != '\n') {
+                line.push_back(static_cast<char>(data[at]));
+            }
+            ++at;
+            return true;
+        }
+        line.push_back(static_cast<char>(byte));
+    }
+    return !line.empty();
+}
+
+ExpectedBackup Expect(const std::uint8_t* data, std::size_t size) {
+    ExpectedBackup expected;
+    std::size_t at = 0;
+    std::string line;
+    if (!NextLine(data, size, at, line) || line != kBackupHeader ||
+        !NextLine(data, size, at, line) || line.size() > kMaxDescriptionLength || size - at < 4) {
+        return expected;
+    }
+    expected.length = static_cast<std::uint32_t>(data[at]) | data[at + 1] << 8 |
+                      data[at + 2] << 16 | static_cast<std::uint32_t>(data[at + 3]) << 24;
+    expected.imageAt = at + 4;
+    expected.valid = expected.length >= 1 && expected.length <= CBackupDlg::kImageSize &&
+                     size - expected.imageAt >= expected.length;
+    return expected;
+}
+
+} // namespace
 
 std::string LoadBackupOnce(CBackupDlg& dlg, const std::string& scratchPath,
                            const std::uint8_t* data, std::size_t size) {
@@ -27,6 +79,15 @@ std::string LoadBackupOnce(CBackupDlg& dlg, const std::string& scratchPath,
         result = -1; // the general error report's case
     }
     auto* list = qobject_cast<QListWidget*>(dlg.GetDlgItem(IDC_CONTENTS)->Widget());
+    const ExpectedBackup expected = Expect(data, size);
+    if ((result == 1) != expected.valid) {
+        return expected.valid ? "a file the format allows was refused"
+                              : "a file the format does not allow was loaded";
+    }
+    if (result == 1 && (static_cast<std::uint32_t>(dlg.m_imageLength) != expected.length ||
+                        std::memcmp(dlg.m_image, data + expected.imageAt, expected.length) != 0)) {
+        return "the loaded image is not the one in the file";
+    }
     if (result == 1) {
         if (dlg.m_imageLength < 1 || dlg.m_imageLength > CBackupDlg::kImageSize) {
             return "loaded length out of range: " + std::to_string(dlg.m_imageLength);

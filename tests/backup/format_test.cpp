@@ -3,7 +3,7 @@
 // fails; a save never goes through another user's link and leaves nothing
 // behind.
 #include "backup/format.h"
-#include "platform/file.h"
+#include "platform/archive.h"
 
 #include <chrono>
 #include <csignal>
@@ -128,6 +128,68 @@ TEST_F(FormatTest, TheLongestDescriptionThatCanBeSavedCanBeLoaded) {
     EXPECT_EQ(description, longest);
     EXPECT_EQ(length, 16);
     EXPECT_EQ(image[2], 3);
+}
+
+// Each line's limit counts its bytes, zero bytes included, so that no line can
+// end inside what is then read as the next field.
+TEST_F(FormatTest, ZeroBytesCountTowardsEachLinesLimit) {
+    const std::string header = kBackupHeader;
+    const std::string zero(1, '\0');
+    const auto withImage = [](std::string lines) {
+        lines += std::string("\x10\0\0\0", 4) + std::string(16, '\x22');
+        return lines;
+    };
+    const std::string fits = zero + std::string(kMaxDescriptionLength - 1, 'A');
+    const std::string tooLong = zero + std::string(kMaxDescriptionLength, 'A');
+    // A description line that hides a length and an image of its own after
+    // the limit, before its line end.
+    const std::string smuggled = tooLong.substr(0, kMaxDescriptionLength + 1) +
+                                 std::string("\x10\0\0\0", 4) + std::string(16, '\x66');
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool loads;
+        std::string description;
+    };
+    const std::vector<Case> cases = {
+        // Read up to its zero byte, either would pass for a header line with
+        // the description after it.
+        {"header, zero at its end", withImage(header + zero + "\n"), false, ""},
+        {"header, zero and more text", withImage(header + zero + "abc\n"), false, ""},
+        {"header, zero at its start", withImage(zero + header + "\nabc\n"), false, ""},
+        {"header, zero in its middle", withImage("BC245XLT" + zero + "RVv1.0\nabc\n"), false, ""},
+        {"description, zero at its start", withImage(header + "\n" + zero + "abc\n"), true, ""},
+        {"description, zero in its middle", withImage(header + "\nab" + zero + "cd\n"), true, "ab"},
+        {"description, zero at its end", withImage(header + "\nabc" + zero + "\n"), true, "abc"},
+        {"32767 bytes, zero first", withImage(header + "\n" + fits + "\n"), true, ""},
+        {"32767 bytes, no zero",
+         withImage(header + "\n" + std::string(kMaxDescriptionLength, 'B') + "\n"), true,
+         std::string(kMaxDescriptionLength, 'B')},
+        {"32768 bytes, zero first", withImage(header + "\n" + tooLong + "\n"), false, ""},
+        {"32768 bytes, zero last",
+         withImage(header + "\n" + std::string(kMaxDescriptionLength, 'C') + zero + "\n"), false,
+         ""},
+        {"32768 bytes, no zero",
+         withImage(header + "\n" + std::string(kMaxDescriptionLength + 1, 'D') + "\n"), false, ""},
+        {"a length and image smuggled into the description line",
+         withImage(header + "\n" + smuggled + "\n"), false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::memset(image, kOldByte, sizeof image);
+        const fs::path path = dir / "zero.mrv";
+        Write(path, c.bytes);
+        if (!c.loads) {
+            ExpectRefused(path);
+            continue;
+        }
+        CString description;
+        std::int32_t length = 0;
+        ASSERT_EQ(ReadBackupFile(path.string(), description, length, image), 1);
+        EXPECT_EQ(description, c.description);
+        EXPECT_EQ(length, 16);
+        EXPECT_EQ(image[0], 0x22);
+    }
 }
 
 TEST_F(FormatTest, ALinkPlantedInASharedFolderIsNotFollowed) {

@@ -1,12 +1,8 @@
-// Files and buffered archives: a file opened by path for reading or created
-// for writing, the archive that reads lines, integers and blocks from it or
-// writes them to it, and the errors both raise.
+// Files: a file opened by path for reading or created for writing, and the
+// errors that files and the archives over them raise.
 #pragma once
 
 #include "platform/types.h"
-
-#include <cstdint>
-#include <vector>
 
 class CFileException : public CException {
 public:
@@ -50,6 +46,14 @@ public:
     CString m_strFileName;
 };
 
+// A file being written in the place of another: the file that is replaced,
+// what is written until it is complete, and the target's lock meanwhile.
+struct FileReplacement {
+    CString target;
+    CString temporary;
+    int lockFd = -1;
+};
+
 // A file opened by path, for this process alone while it is open (an flock
 // that every opener of ours respects).
 //
@@ -85,53 +89,7 @@ private:
     [[noreturn]] void Throw(int osError) const;
 
     int m_fd = -1;
-    int m_lockFd = -1; // the target, locked while it is being replaced
     bool m_replacing = false;
-    CString m_path;      // as given
-    CString m_target;    // the file that is replaced
-    CString m_temporary; // what is written until Close
-};
-
-class CArchive {
-public:
-    enum Mode : UINT {
-        store = 0,
-        load = 1,
-    };
-
-    CArchive(CFile* file, UINT mode, int bufferSize = 4096);
-    // An archive destroyed without Close writes nothing more.
-    ~CArchive();
-    CArchive(const CArchive&) = delete;
-    CArchive& operator=(const CArchive&) = delete;
-
-    // Reads one line: it ends at a line feed, or at a carriage return together
-    // with the byte after it (a line feed there is dropped, any other byte
-    // becomes the line's last character), or at the end of the file. False when
-    // there is no line. The text ends at its first zero byte. Reading stops
-    // once the text holds more than maxLength bytes: a caller that gets a
-    // longer text knows the line was too long, and no line takes more memory.
-    bool ReadString(CString& text, std::size_t maxLength = kUnlimited);
-    static constexpr std::size_t kUnlimited = ~std::size_t{0} - 1;
-    void WriteString(const char* text);
-    // 32-bit integers, little-endian. Reading one past the end of the file
-    // raises CArchiveException::endOfFile.
-    CArchive& operator<<(std::uint32_t value);
-    CArchive& operator>>(std::uint32_t& value);
-    // Reads up to count bytes and returns how many there were.
-    UINT Read(void* buffer, UINT count);
-    void Write(const void* buffer, UINT count);
-    void Flush();
-    void Close();
-
-private:
-    bool NextByte(unsigned char& byte);
-    bool Fill();
-
-    CFile* m_file;
-    bool m_loading;
-    std::vector<unsigned char> m_buffer;
-    std::size_t m_pos = 0;
-    std::size_t m_end = 0;
-    bool m_closed = false;
+    CString m_path; // as given
+    FileReplacement m_replacement;
 };
