@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QSettings>
 
 namespace {
 CWinApp* theApplication = nullptr;
@@ -11,6 +12,15 @@ CWinApp* theApplication = nullptr;
 
 CWinApp::CWinApp(const char* appName) : m_pszAppName(appName != nullptr ? appName : "") {
     theApplication = this;
+    // An application keeps no profile. The toolkit would keep one of its own
+    // (the file dialogs' history, sizes and view): its settings are sent
+    // where no file can be made, so that nothing is read from or written to
+    // the user's configuration.
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+        for (const QSettings::Scope scope : {QSettings::UserScope, QSettings::SystemScope}) {
+            QSettings::setPath(format, scope, QStringLiteral("/dev/null"));
+        }
+    }
 }
 
 CWinApp::~CWinApp() {
