@@ -143,9 +143,9 @@ CString DescribePort(const CString& portName, const SerialFolders& folders) {
     }
     if (::access(real.c_str(), R_OK | W_OK) != 0) {
         if (errno == EACCES || errno == EPERM) {
-            text += "\n" + PermissionAdvice(real);
+            text.append("\n").append(PermissionAdvice(real));
         } else {
-            text += std::string("\n") + std::strerror(errno);
+            text.append("\n").append(std::strerror(errno));
         }
     }
     return text;

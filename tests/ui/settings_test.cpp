@@ -65,7 +65,8 @@ private:
                 name->setText(QString::fromStdString(path));
                 static_cast<QDialog*>(files)->accept(); // the dialog's own accept, as OK
             }
-        } else if (auto* box = qobject_cast<QMessageBox*>(modal); box != nullptr && files == nullptr) {
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal);
+                   box != nullptr && files == nullptr) {
             box->accept();
         }
     }

@@ -86,7 +86,7 @@ BOOL CBackupDlg::OnToolTipText(int id, CString& text) {
         CString name(static_cast<std::size_t>(ports->SendMessage(CB_GETLBTEXTLEN, i)), '\0');
         ports->SendMessage(CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name.data()));
         if (name != selected) {
-            text += "\n" + DescribePort(name, GetSerialFolders());
+            text.append("\n").append(DescribePort(name, GetSerialFolders()));
         }
     }
     return TRUE;
