@@ -85,6 +85,9 @@ TEST_F(TransferTest, FullDownloadFillsTheImageAndReportsEachBlock) {
     ASSERT_EQ(progressPaints->values.size(), static_cast<std::size_t>(kBlockCount));
     EXPECT_EQ(progressPaints->values.front(), 1);
     EXPECT_EQ(progressPaints->values.back(), kBlockCount);
+    // Each change painted exactly once: as many paints as steps and texts.
+    EXPECT_EQ(progressPaints->paints, static_cast<std::size_t>(kBlockCount));
+    EXPECT_EQ(statusPaints->paints, texts.size());
     ExpectPortReleased();
 }
 
@@ -238,6 +241,8 @@ TEST_F(TransferTest, FullUploadSendsEveryRecordAndEnds) {
     EXPECT_EQ(texts[1 + 26], "Writing data for block 01a0...");
     EXPECT_EQ(texts.back(), "Upload complete.");
     EXPECT_EQ(ProgressPos(), kBlockCount);
+    EXPECT_EQ(progressPaints->paints, static_cast<std::size_t>(kBlockCount));
+    EXPECT_EQ(statusPaints->paints, texts.size()) << "each status painted once";
     ExpectPortReleased();
 }
 

@@ -44,6 +44,7 @@ PaintRecorder::PaintRecorder(QWidget* widget) {
 
 bool PaintRecorder::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Paint) {
+        ++paints;
         if (auto* label = qobject_cast<QLabel*>(watched)) {
             if (texts.empty() || texts.back() != label->text().toStdString()) {
                 texts.push_back(label->text().toStdString());

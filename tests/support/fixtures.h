@@ -54,6 +54,7 @@ public:
     explicit PaintRecorder(QWidget* widget);
     std::vector<std::string> texts;
     std::vector<int> values;
+    std::size_t paints = 0; // every paint, also one that shows nothing new
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -57,13 +57,15 @@ BOOL CBackupDlg::OnInitDialog() {
 }
 
 // Screen readers name each control after its label (the progress bar after
-// what it shows), and the labels' mnemonics reach their controls. The listing
+// what it shows) and hear the status line as a status bar, and the labels' mnemonics reach their controls. The listing
 // is in the desktop's fixed-width font, so that its byte columns line up.
 void CBackupDlg::PrepareForReadersAndKeyboard() {
     LinkLabel("Description:", IDC_DESCRIPTION);
     LinkLabel("Memory Contents:", IDC_CONTENTS);
     LinkLabel("COM Port:", IDC_PORT);
     GetDlgItem(IDC_PROGRESS)->SetAccessibleName("Transfer progress");
+    // A new status is announced, as a status bar's is.
+    GetDlgItem(IDC_STATUS)->SetAccessibleRole(CWnd::AccessibleRole::StatusBar);
     GetDlgItem(IDC_CONTENTS)->UseFixedPitchFont();
 }
 

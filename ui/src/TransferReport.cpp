@@ -22,15 +22,13 @@ void CBackupDlg::StepProgress() {
 }
 
 // The window is not painted by the event loop while a transfer holds the
-// thread, so each change is painted here, once, when the link asks for it.
+// thread, so what changed is painted here, once, when the link asks for it:
+// the status line and the progress bar together, in one repaint.
 void CBackupDlg::ShowNow() {
-    if (m_transfer.statusChanged) {
+    if (m_transfer.statusChanged || m_transfer.progressChanged) {
         m_transfer.statusChanged = false;
-        GetDlgItem(IDC_STATUS)->UpdateWindow();
-    }
-    if (m_transfer.progressChanged) {
         m_transfer.progressChanged = false;
-        GetDlgItem(IDC_PROGRESS)->UpdateWindow();
+        UpdateWindow();
     }
 }
 

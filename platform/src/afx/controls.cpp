@@ -4,6 +4,8 @@
 
 #include "platform/ansi.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
@@ -11,12 +13,16 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPaintEvent>
 #include <QPushButton>
+#include <QStaticText>
 #include <QStyleOptionFocusRect>
+#include <QStyleOptionProgressBar>
 #include <QStyledItemDelegate>
 #include <QTextOption>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -76,7 +82,163 @@ protected:
     }
 };
 
+// A static's text. A single line of plain text is painted from a layout made
+// once for each new text, not laid out again at every paint.
+class StaticLabel : public QLabel, public PendingPaint {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        Painted(event->rect());
+        const QString shown = text();
+        if (!pixmap().isNull() || wordWrap() || shown.contains(QLatin1Char('\n')) ||
+            shown.contains(QLatin1Char('&')) ||
+            (alignment() & (Qt::AlignLeft | Qt::AlignTop)) != (Qt::AlignLeft | Qt::AlignTop)) {
+            QLabel::paintEvent(event);
+            return;
+        }
+        if (m_layout.text() != shown || m_font != font()) {
+            m_font = font();
+            m_layout.setText(shown);
+            m_layout.setTextFormat(Qt::PlainText);
+            m_layout.prepare(QTransform(), m_font);
+        }
+        QPainter painter(this);
+        painter.setFont(m_font);
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                       foregroundRole()));
+        painter.drawStaticText(contentsRect().topLeft(), m_layout);
+    }
+
+private:
+    QStaticText m_layout;
+    QFont m_font;
+};
+
+// The toolkit's progress bar, painted a strip at a time: the bar is drawn by
+// the style empty and full once for each size, palette and style, and a
+// paint copies the filled part from the one and the rest from the other, so
+// that a step repaints only the strip that changed.
+class StripProgressBar : public QProgressBar, public PendingPaint {
+public:
+    using QProgressBar::QProgressBar;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        Painted(event->rect());
+        if (maximum() <= minimum() || isTextVisible() || orientation() != Qt::Horizontal) {
+            QProgressBar::paintEvent(event);
+            return;
+        }
+        const qreal ratio = devicePixelRatioF();
+        if (m_empty.size() != size() * ratio || m_palette != palette().cacheKey() ||
+            m_style != style() || m_enabled != isEnabled()) {
+            m_empty = Draw(minimum(), ratio);
+            m_full = Draw(maximum(), ratio);
+            m_palette = palette().cacheKey();
+            m_style = style();
+            m_enabled = isEnabled();
+        }
+        QStyleOptionProgressBar option;
+        initStyleOption(&option);
+        const QRect contents = style()->subElementRect(QStyle::SE_ProgressBarContents, &option, this);
+        const int split = contents.left() + static_cast<int>(static_cast<long long>(contents.width()) *
+                                                             (value() - minimum()) /
+                                                             (maximum() - minimum()));
+        QPainter painter(this);
+        const QRect filled = event->rect() & QRect(0, 0, split, height());
+        const QRect rest = event->rect() & QRect(split, 0, width() - split, height());
+        const auto source = [ratio](const QRect& r) {
+            return QRectF(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio);
+        };
+        if (!filled.isEmpty()) {
+            painter.drawPixmap(QRectF(filled), m_full, source(filled));
+        }
+        if (!rest.isEmpty()) {
+            painter.drawPixmap(QRectF(rest), m_empty, source(rest));
+        }
+    }
+
+private:
+    QPixmap Draw(int at, qreal ratio) {
+        QPixmap image((QSizeF(size()) * ratio).toSize());
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        QStyleOptionProgressBar option;
+        initStyleOption(&option);
+        option.progress = at;
+        style()->drawControl(QStyle::CE_ProgressBar, &option, &painter, this);
+        return image;
+    }
+    QPixmap m_empty;
+    QPixmap m_full;
+    qint64 m_palette = 0;
+    const QStyle* m_style = nullptr;
+    bool m_enabled = true;
+};
+
+// An etched line: a line in the palette's dark colour with one in its light
+// colour below, so that it shows on dark palettes as on light ones.
+class EtchedLine : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const int y = std::max(0, height() / 2 - 1);
+        painter.fillRect(0, y, width(), 1, palette().color(QPalette::Dark));
+        painter.fillRect(0, y + 1, width(), 1, palette().color(QPalette::Light));
+    }
+};
+
+// What screen readers are told of a static whose role the program set, and
+// of an etched line: a separator, not a nameless frame.
+class RoleAccessible : public QAccessibleWidget {
+public:
+    RoleAccessible(QWidget* widget, QAccessible::Role role) : QAccessibleWidget(widget, role) {}
+    QString text(QAccessible::Text kind) const override {
+        if (auto* label = qobject_cast<QLabel*>(widget());
+            label != nullptr && kind == QAccessible::Name && widget()->accessibleName().isEmpty()) {
+            return label->text();
+        }
+        return QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface* ControlAccessible(const QString&, QObject* object) {
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (widget == nullptr) {
+        return nullptr;
+    }
+    if (dynamic_cast<EtchedLine*>(widget) != nullptr) {
+        return new RoleAccessible(widget, QAccessible::Separator);
+    }
+    const QVariant role = widget->property(kAccessibleRoleProperty);
+    if (role.isValid()) {
+        return new RoleAccessible(widget, static_cast<QAccessible::Role>(role.toInt()));
+    }
+    return nullptr;
+}
+
 } // namespace
+
+void MarkUnpainted(QWidget* widget, const QRect& rect) {
+    if (auto* pending = dynamic_cast<PendingPaint*>(widget)) {
+        pending->pending = pending->pending.united(rect);
+    }
+}
+
+QRect TakeUnpainted(QWidget* widget) {
+    auto* pending = dynamic_cast<PendingPaint*>(widget);
+    return pending != nullptr ? std::exchange(pending->pending, QRect()) : QRect();
+}
+
+void SetAccessibleRole(QWidget* widget, int role) {
+    widget->setProperty(kAccessibleRoleProperty, role);
+}
 
 int CompareNoCase(const QString& a, const QString& b) {
     return QString::compare(a, b, Qt::CaseInsensitive);
@@ -84,6 +246,11 @@ int CompareNoCase(const QString& a, const QString& b) {
 
 QWidget* CreateControlWidget(const ControlTemplate& control, const DialogBaseUnits& units,
                              QWidget* parent) {
+    static const bool accessibleRoles = [] {
+        QAccessible::installFactory(ControlAccessible);
+        return true;
+    }();
+    (void)accessibleRoles;
     const DWORD style = control.style;
     const QString text = AnsiToQString(control.text != nullptr ? control.text : "");
     const std::string windowClass = control.windowClass;
@@ -129,7 +296,7 @@ QWidget* CreateControlWidget(const ControlTemplate& control, const DialogBaseUni
     }
     if (windowClass == WC_PROGRESS) {
         // The toolkit's own bar; the styles draw it continuous, as PBS_SMOOTH asks.
-        auto* bar = new QProgressBar(parent);
+        auto* bar = new StripProgressBar(parent);
         bar->setTextVisible(false);
         bar->setRange(0, 100);
         bar->setValue(0);
@@ -138,10 +305,7 @@ QWidget* CreateControlWidget(const ControlTemplate& control, const DialogBaseUni
     // Statics.
     switch (style & SS_TYPEMASK) {
     case SS_ETCHEDHORZ: {
-        auto* line = new QFrame(parent);
-        line->setFrameShape(QFrame::HLine);
-        line->setFrameShadow(QFrame::Sunken);
-        return line;
+        return new EtchedLine(parent);
     }
     case SS_ICON: {
         auto* label = new QLabel(parent);
@@ -151,7 +315,7 @@ QWidget* CreateControlWidget(const ControlTemplate& control, const DialogBaseUni
         return label;
     }
     default: {
-        auto* label = new QLabel(text, parent);
+        auto* label = new StaticLabel(text, parent);
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         label->setWordWrap(text.contains(QLatin1Char('\n')));

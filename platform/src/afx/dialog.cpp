@@ -8,6 +8,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QRegion>
 #include <QPainter>
 #include <QScreen>
 #include <qdrawutil.h>
@@ -222,6 +223,25 @@ bool CDialog::LinkLabel(const CString& labelText, int id) {
         }
     }
     return false;
+}
+
+// What has changed in the controls is painted in one repaint of the region it
+// covers, flushed to the screen once.
+void CDialog::UpdateWindow() {
+    QWidget* window = Widget();
+    if (window == nullptr || !window->isVisible()) {
+        return;
+    }
+    QRegion changed;
+    for (const auto& control : m_controls) {
+        const QRect rect = control->TakeUnpainted();
+        if (!rect.isEmpty() && control->Widget() != nullptr && control->Widget()->isVisible()) {
+            changed += QRect(control->Widget()->mapTo(window, rect.topLeft()), rect.size());
+        }
+    }
+    if (!changed.isEmpty()) {
+        window->repaint(changed);
+    }
 }
 
 CMenu* CDialog::GetSystemMenu(BOOL) {

@@ -6,6 +6,7 @@
 #include "platform/afx/prompts.h"
 #include "platform/ansi.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QFontDatabase>
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 QFont DialogFont(int pointSize) {
     // The desktop's general font, family and size, in the place of the 8 point
@@ -106,7 +108,10 @@ void CWnd::SetWindowText(const CString& text) {
         edit->setText(value);
         edit->setCursorPosition(0);
     } else if (auto* label = qobject_cast<QLabel*>(m_widget)) {
-        label->setText(value);
+        if (label->text() != value) {
+            label->setText(value);
+            MarkUnpainted(label, label->rect());
+        }
     } else if (auto* button = qobject_cast<QPushButton*>(m_widget)) {
         button->setText(value);
     } else if (m_widget != nullptr && m_widget->isWindow()) {
@@ -172,12 +177,22 @@ void CWnd::UpdateWindow() {
     if (m_widget == nullptr || !m_widget->isVisible()) {
         return;
     }
-    if (qobject_cast<QProgressBar*>(m_widget) != nullptr && !m_unpainted.isEmpty()) {
-        m_widget->repaint(m_unpainted);
+    const QRect changed = ::TakeUnpainted(m_widget);
+    if (!changed.isEmpty()) {
+        m_widget->repaint(changed);
     } else {
         m_widget->repaint();
     }
-    m_unpainted = QRect();
+}
+
+QRect CWnd::TakeUnpainted() {
+    return ::TakeUnpainted(m_widget);
+}
+
+void CWnd::SetAccessibleRole(AccessibleRole role) {
+    if (m_widget != nullptr && role == AccessibleRole::StatusBar) {
+        ::SetAccessibleRole(m_widget, QAccessible::StatusBar);
+    }
 }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -293,13 +308,18 @@ LRESULT CWnd::ControlMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         // The bar would repaint itself whole at once for some steps and not
         // for others. Only the strip that changed is marked instead, for the
-        // event loop or UpdateWindow to paint once.
-        const QRect changed = BarStrip(*bar, bar->value(), m_pos);
+        // event loop or UpdateWindow to paint once; a position that stays
+        // marks nothing.
+        if (message != PBM_SETRANGE && bar->value() == m_pos) {
+            return previous;
+        }
+        const QRect changed =
+            message == PBM_SETRANGE ? bar->rect() : BarStrip(*bar, bar->value(), m_pos);
         bar->setAttribute(Qt::WA_UpdatesDisabled, true);
         bar->setValue(m_pos);
         bar->setAttribute(Qt::WA_UpdatesDisabled, false);
         bar->update(changed);
-        m_unpainted = m_unpainted.united(changed);
+        MarkUnpainted(bar, changed);
         return previous;
     }
     return 0;

@@ -43,6 +43,7 @@ public:
     const AFX_MSGMAP* GetMessageMap() const override;
 
     virtual BOOL OnInitDialog();
+    void UpdateWindow() override;
     virtual void DoDataExchange() {}
     // Asked when the pointer rests on a control: its tooltip text, worked out
     // at that moment. False shows none.

@@ -62,10 +62,17 @@ public:
     BOOL IsIconic() const;
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     // Paints what has changed in the window now, without waiting for the
-    // event loop.
-    void UpdateWindow();
+    // event loop. A dialog paints what has changed in all of its controls in
+    // one repaint.
+    virtual void UpdateWindow();
     // The name screen readers give the control.
     void SetAccessibleName(const CString& name);
+    // What screen readers take the control for, where its kind does not say.
+    enum class AccessibleRole { StatusBar };
+    void SetAccessibleRole(AccessibleRole role);
+    // What has changed in the control and is not painted yet, in its own
+    // coordinates; whoever takes it paints it.
+    QRect TakeUnpainted();
     // Shows the control's text in the desktop's fixed-width font, at the size
     // of the font it has.
     void UseFixedPitchFont();
@@ -92,7 +99,6 @@ private:
     DWORD m_style = 0;
     int m_id = 0;
     int m_rangeMin = 0, m_rangeMax = 100, m_step = 10, m_pos = 0; // progress bars
-    QRect m_unpainted; // what a progress bar has marked and not yet painted
     struct Current {
         UINT message = 0;
         WPARAM wParam = 0;
