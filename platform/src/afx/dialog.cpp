@@ -98,6 +98,11 @@ bool CDialog::CreateDialogWindow() {
         // Statics never take the focus; other controls take it by Tab only
         // when they are tab stops.
         const bool isStatic = std::string(control.windowClass) == WC_STATIC;
+        if (isStatic) {
+            // A static keeps the size of its layout rectangle: a new text
+            // asks no layout of the window.
+            widget->setFixedSize(widget->size());
+        }
         widget->setFocusPolicy((control.style & WS_TABSTOP) != 0 ? Qt::StrongFocus
                                : isStatic                        ? Qt::NoFocus
                                                                  : Qt::ClickFocus);
