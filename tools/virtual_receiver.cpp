@@ -59,18 +59,28 @@ void VirtualReceiver::Drain() {
     m_line->Drain();
     m_pending.clear();
     m_arrivals.clear();
+    m_sendClock = {};
+    m_lateness = {};
+    m_pacedBytes = 0;
 }
 
 void VirtualReceiver::PaceByte() {
     // Bytes leave on an absolute clock: a late wake-up does not shift the
-    // bytes after it. A line idle for a while starts again from now.
+    // bytes after it. The clock starts with an exchange's first byte and goes
+    // on from each reply's arrival; a byte that cannot leave on time is late
+    // by that much, and the clock starts again from it.
     const auto byteTime = std::chrono::nanoseconds(10'000'000'000LL / m_baud);
     const auto now = Clock::now();
-    if (m_sendClock + std::chrono::milliseconds(2) < now) {
+    if (m_sendClock == Clock::time_point{}) {
+        m_sendClock = now;
+    } else if (m_sendClock + std::chrono::milliseconds(2) < now) {
+        m_lateness = std::max(m_lateness, now - m_sendClock);
         m_sendClock = now;
     }
     m_sendClock += byteTime;
     std::this_thread::sleep_until(m_sendClock);
+    m_lateness = std::max(m_lateness, Clock::now() - m_sendClock);
+    ++m_pacedBytes;
 }
 
 bool VirtualReceiver::Fail(const std::string& problem) {

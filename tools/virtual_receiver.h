@@ -64,6 +64,11 @@ public:
     const std::vector<std::uint8_t>& Received() const { return m_received; }
     // What went wrong in the last run, for messages.
     const std::string& Problem() const { return m_problem; }
+    // How far behind its clock the latest paced byte of the last run left,
+    // and how many bytes were paced: what a measurement against the line
+    // time must know of the receiver's own lateness.
+    std::chrono::steady_clock::duration PacingLateness() const { return m_lateness; }
+    std::size_t PacedBytes() const { return m_pacedBytes; }
 
     // Raw access for scripted exchanges: bytes as they are, and whatever has
     // arrived within the time given.
@@ -101,6 +106,8 @@ private:
     std::unique_ptr<ReceiverLine> m_line;
     int m_baud = 0;
     std::chrono::steady_clock::time_point m_sendClock{};
+    std::chrono::steady_clock::duration m_lateness{};
+    std::size_t m_pacedBytes = 0;
     // When each pending byte arrives at the line rate.
     std::vector<std::chrono::steady_clock::time_point> m_arrivals;
     std::chrono::steady_clock::time_point m_lastArrival{};

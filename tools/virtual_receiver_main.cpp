@@ -3,6 +3,7 @@
 #include "virtual_receiver.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,7 +43,10 @@ const char kUsage[] =
     "  --timeout SECONDS  how long to wait for the utility (default 120)\n"
     "  --pace MS          wait MS milliseconds before each record or reply\n"
     "  --baud RATE        send and take every byte at the pace of a serial line at\n"
-    "                     RATE baud (10 bits a byte), as a real receiver does\n"
+    "                     RATE baud (10 bits a byte), as a real receiver does; after\n"
+    "                     each exchange it says how far behind that pace it fell\n"
+    "  --delay MS         FIRST: wait MS milliseconds between the port being opened\n"
+    "                     and the model query (default 100)\n"
     "\n"
     "Run with sudo, the pseudo-terminal belongs to the user who ran sudo (mode\n"
     "0660); otherwise to the user who runs it (mode 0600).\n"
@@ -124,6 +128,7 @@ int main(int argc, char** argv) {
             {"--repeat", [&] { repeat = true; }},
             {"--timeout", [&] { timeoutSeconds = number(); }},
             {"--pace", [&] { faults.paceMs = number(); }},
+            {"--delay", [&] { faults.startDelayMs = number(); }},
             {"--silent-at-start", [&] { faults.silentAtStart = true; }},
             {"--silent-at", [&] { faults.silentAt = number(); }},
             {"--crlf", [&] { faults.crlf = true; }},
@@ -211,6 +216,12 @@ int main(int argc, char** argv) {
         } else {
             std::printf("Exchange ended: %s\n", receiver->Problem().c_str());
             status = 1;
+        }
+        if (setup.baud > 0) {
+            std::printf(
+                "Paced %zu bytes at %d baud, at most %.3f ms behind the line's clock.\n",
+                receiver->PacedBytes(), setup.baud,
+                std::chrono::duration<double, std::milli>(receiver->PacingLateness()).count());
         }
         std::fflush(stdout);
         // Closing the pseudo-terminal would throw away whatever the program

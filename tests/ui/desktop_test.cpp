@@ -1,5 +1,6 @@
 // The window on the desktop: what screen readers are told, the fixed-width
 // listing, the desktop's font size, the keyboard's way to the window menu.
+#include "AboutDlg.h"
 #include "fixtures.h"
 
 #include <QAccessible>
@@ -9,6 +10,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QProgressBar>
+#include <QSet>
 #include <QTest>
 #include <QTimer>
 
@@ -119,3 +122,86 @@ TEST_F(DesktopTest, ShiftF10AndTheMenuKeyOpenTheWindowMenu) {
 }
 
 } // namespace
+
+TEST_F(DesktopTest, ScreenReadersHearTheStatusAsAStatusBarAndTheLinesAsSeparators) {
+    QAccessibleInterface* status = QAccessible::queryAccessibleInterface(Item(IDC_STATUS));
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->role(), QAccessible::StatusBar);
+    dlg->GetDlgItem(IDC_STATUS)->SetWindowText("Awaiting MDL query...");
+    EXPECT_EQ(status->text(QAccessible::Name), "Awaiting MDL query...");
+    int separators = 0;
+    for (const auto& control : dlg->Controls()) {
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(control->Widget());
+        ASSERT_NE(face, nullptr);
+        EXPECT_NE(face->role(), QAccessible::Border) << "no nameless frame";
+        separators += face->role() == QAccessible::Separator ? 1 : 0;
+    }
+    EXPECT_EQ(separators, 2);
+
+    CAboutDlg about;
+    ASSERT_TRUE(about.Create());
+    EXPECT_EQ(AccessibleName(about.Widget()), "About BC245XLT Morvane Utility");
+    about.DestroyWindow();
+}
+
+// The etched lines take their colours from the palette, so that a dark
+// palette shows them too; the progress bar, painted a strip at a time, looks
+// as the toolkit's own bar does.
+TEST_F(DesktopTest, EtchedLinesAndTheBarFollowThePalette) {
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Dark, QColor(0x10, 0x10, 0x10));
+    dark.setColor(QPalette::Light, QColor(0x60, 0x60, 0x60));
+    dark.setColor(QPalette::Highlight, QColor(0x3d, 0xae, 0xe9));
+    dlg->Widget()->setPalette(dark);
+    QWidget* line = nullptr;
+    for (const auto& control : dlg->Controls()) {
+        if ((control->GetStyle() & SS_TYPEMASK) == SS_ETCHEDHORZ &&
+            control->WindowClass() == WC_STATIC) {
+            line = control->Widget();
+        }
+    }
+    ASSERT_NE(line, nullptr);
+    QSet<QRgb> colours;
+    const QImage etched = line->grab().toImage();
+    for (int y = 0; y < etched.height(); ++y) {
+        colours.insert(etched.pixel(etched.width() / 2, y) & 0xFFFFFF);
+    }
+    EXPECT_TRUE(colours.contains(dark.color(QPalette::Dark).rgb() & 0xFFFFFF));
+    EXPECT_TRUE(colours.contains(dark.color(QPalette::Light).rgb() & 0xFFFFFF));
+
+    // The bar at 40 %, against a plain toolkit bar of the same size and value:
+    // they differ at most in the few columns at the end of the filled part.
+    CWnd* progress = dlg->GetDlgItem(IDC_PROGRESS);
+    progress->SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, 512));
+    for (int step = 0; step <= 205; ++step) {
+        progress->SendMessage(PBM_SETPOS, step);
+        progress->UpdateWindow();
+    }
+    QProgressBar plain(dlg->Widget());
+    plain.setFont(Item(IDC_PROGRESS)->font());
+    plain.setTextVisible(false);
+    plain.setRange(0, 512);
+    plain.setValue(205);
+    plain.resize(Item(IDC_PROGRESS)->size());
+    const QImage ours = Item(IDC_PROGRESS)->grab().toImage();
+    const QImage theirs = plain.grab().toImage();
+    ASSERT_EQ(ours.size(), theirs.size());
+    int differing = 0;
+    for (int x = 0; x < ours.width(); ++x) {
+        for (int y = 0; y < ours.height(); ++y) {
+            if (ours.pixel(x, y) != theirs.pixel(x, y)) {
+                ++differing;
+                break;
+            }
+        }
+    }
+    EXPECT_LE(differing, 3) << "columns that differ from the toolkit's bar";
+    if (const char* folder = std::getenv("BCU_SCREENSHOTS")) {
+        dlg->GetDlgItem(IDC_STATUS)->SetWindowText("Awaiting data for block 0cd0...");
+        dlg->Widget()->grab().save(QString(folder) + "/dark.png");
+        theirs.save(QString(folder) + "/bar-toolkit.png");
+        ours.save(QString(folder) + "/bar-ours.png");
+    }
+}

@@ -11,9 +11,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QProgressBar>
-#include <QPaintEvent>
 #include <QPushButton>
 #include <QStaticText>
 #include <QStyleOptionFocusRect>
@@ -106,8 +106,8 @@ protected:
         }
         QPainter painter(this);
         painter.setFont(m_font);
-        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                       foregroundRole()));
+        painter.setPen(
+            palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole()));
         painter.drawStaticText(contentsRect().topLeft(), m_layout);
     }
 
@@ -117,9 +117,10 @@ private:
 };
 
 // The toolkit's progress bar, painted a strip at a time: the bar is drawn by
-// the style empty and full once for each size, palette and style, and a
-// paint copies the filled part from the one and the rest from the other, so
-// that a step repaints only the strip that changed.
+// the style empty, full and half full once for each size, palette and style,
+// and a paint copies the filled part from the full drawing, the end of the
+// filled part from the half-full one and the rest from the empty one, so that
+// a step repaints only the strip that changed.
 class StripProgressBar : public QProgressBar, public PendingPaint {
 public:
     using QProgressBar::QProgressBar;
@@ -136,31 +137,45 @@ protected:
             m_style != style() || m_enabled != isEnabled()) {
             m_empty = Draw(minimum(), ratio);
             m_full = Draw(maximum(), ratio);
+            const int middle = minimum() + (maximum() - minimum()) / 2;
+            m_end = Draw(middle, ratio);
+            m_endAt = Split(middle);
             m_palette = palette().cacheKey();
             m_style = style();
             m_enabled = isEnabled();
         }
-        QStyleOptionProgressBar option;
-        initStyleOption(&option);
-        const QRect contents = style()->subElementRect(QStyle::SE_ProgressBarContents, &option, this);
-        const int split = contents.left() + static_cast<int>(static_cast<long long>(contents.width()) *
-                                                             (value() - minimum()) /
-                                                             (maximum() - minimum()));
+        // The end of the filled part looks the same wherever it is: a few
+        // columns before the split and after it.
+        constexpr int kEndBefore = 5;
+        constexpr int kEndAfter = 3;
+        const int split = Split(value());
+        const bool end = value() > minimum() && value() < maximum();
+        const int endLeft = end ? split - kEndBefore : split;
+        const int endRight = end ? split + kEndAfter : split;
         QPainter painter(this);
-        const QRect filled = event->rect() & QRect(0, 0, split, height());
-        const QRect rest = event->rect() & QRect(split, 0, width() - split, height());
-        const auto source = [ratio](const QRect& r) {
-            return QRectF(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio);
+        const auto copy = [&](const QPixmap& from, int left, int right, int shift) {
+            const QRect target = event->rect() & QRect(left, 0, right - left, height());
+            if (!target.isEmpty()) {
+                const QRectF source((target.x() + shift) * ratio, target.y() * ratio,
+                                    target.width() * ratio, target.height() * ratio);
+                painter.drawPixmap(QRectF(target), from, source);
+            }
         };
-        if (!filled.isEmpty()) {
-            painter.drawPixmap(QRectF(filled), m_full, source(filled));
-        }
-        if (!rest.isEmpty()) {
-            painter.drawPixmap(QRectF(rest), m_empty, source(rest));
-        }
+        copy(m_full, 0, endLeft, 0);
+        copy(m_end, endLeft, endRight, m_endAt - split);
+        copy(m_empty, endRight, width(), 0);
     }
 
 private:
+    // Where the filled part ends for a value, as the style lays it out.
+    int Split(int at) {
+        QStyleOptionProgressBar option;
+        initStyleOption(&option);
+        const QRect contents =
+            style()->subElementRect(QStyle::SE_ProgressBarContents, &option, this);
+        return contents.left() + static_cast<int>(static_cast<long long>(contents.width()) *
+                                                  (at - minimum()) / (maximum() - minimum()));
+    }
     QPixmap Draw(int at, qreal ratio) {
         QPixmap image((QSizeF(size()) * ratio).toSize());
         image.setDevicePixelRatio(ratio);
@@ -174,6 +189,8 @@ private:
     }
     QPixmap m_empty;
     QPixmap m_full;
+    QPixmap m_end;   // half full, for the end of the filled part
+    int m_endAt = 0; // where its filled part ends
     qint64 m_palette = 0;
     const QStyle* m_style = nullptr;
     bool m_enabled = true;
@@ -188,9 +205,8 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        const int y = std::max(0, height() / 2 - 1);
-        painter.fillRect(0, y, width(), 1, palette().color(QPalette::Dark));
-        painter.fillRect(0, y + 1, width(), 1, palette().color(QPalette::Light));
+        painter.fillRect(0, 0, width(), 1, palette().color(QPalette::Dark));
+        painter.fillRect(0, 1, width(), 1, palette().color(QPalette::Light));
     }
 };
 
@@ -332,6 +348,11 @@ QRect ControlGeometry(const ControlTemplate& control, const DialogBaseUnits& uni
     }
     if (std::string(control.windowClass) == WC_STATIC && (control.style & SS_TYPEMASK) == SS_ICON) {
         return {r.left, r.top, 32, 32};
+    }
+    if (std::string(control.windowClass) == WC_STATIC &&
+        (control.style & SS_TYPEMASK) == SS_ETCHEDHORZ) {
+        // An etched line is its dark line and the light one below it.
+        return {r.left, r.top, r.width, std::max(2, r.height)};
     }
     return {r.left, r.top, r.width, r.height};
 }

@@ -82,7 +82,7 @@ QRect BarStrip(const QProgressBar& bar, int from, int to) {
         return all.left() + static_cast<int>(static_cast<long long>(all.width()) *
                                              (value - bar.minimum()) / span);
     };
-    constexpr int kEdge = 4;
+    constexpr int kEdge = 8; // covers the drawn end of the filled part
     return QRect(QPoint(at(from) - kEdge, all.top()), QPoint(at(to) + kEdge, all.bottom()))
         .intersected(all);
 }
