@@ -22,6 +22,7 @@
 #include <QTextOption>
 
 #include <algorithm>
+#include <cstdlib>
 #include <utility>
 
 namespace {
@@ -197,7 +198,9 @@ private:
 };
 
 // An etched line: a line in the palette's dark colour with one in its light
-// colour below, so that it shows on dark palettes as on light ones.
+// colour below. Where there is room for one line only, it takes whichever of
+// the two stands out from the window's colour, so that the line shows on dark
+// palettes as on light ones.
 class EtchedLine : public QWidget {
 public:
     using QWidget::QWidget;
@@ -205,8 +208,18 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        painter.fillRect(0, 0, width(), 1, palette().color(QPalette::Dark));
-        painter.fillRect(0, 1, width(), 1, palette().color(QPalette::Light));
+        const QPalette& colours = palette();
+        if (height() >= 2) {
+            painter.fillRect(0, 0, width(), 1, colours.color(QPalette::Dark));
+            painter.fillRect(0, 1, width(), 1, colours.color(QPalette::Light));
+            return;
+        }
+        const int window = colours.color(QPalette::Window).lightness();
+        const QColor dark = colours.color(QPalette::Dark);
+        const QColor light = colours.color(QPalette::Light);
+        const bool darkStandsOut =
+            std::abs(dark.lightness() - window) >= std::abs(light.lightness() - window);
+        painter.fillRect(rect(), darkStandsOut ? dark : light);
     }
 };
 
@@ -349,10 +362,6 @@ QRect ControlGeometry(const ControlTemplate& control, const DialogBaseUnits& uni
     if (std::string(control.windowClass) == WC_STATIC && (control.style & SS_TYPEMASK) == SS_ICON) {
         return {r.left, r.top, 32, 32};
     }
-    if (std::string(control.windowClass) == WC_STATIC &&
-        (control.style & SS_TYPEMASK) == SS_ETCHEDHORZ) {
-        // An etched line is its dark line and the light one below it.
-        return {r.left, r.top, r.width, std::max(2, r.height)};
-    }
+
     return {r.left, r.top, r.width, r.height};
 }
