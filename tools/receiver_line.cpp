@@ -23,12 +23,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int MillisecondsLeft(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
 void SetNonBlocking(int fd) {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
 }
@@ -293,6 +287,13 @@ bool SocketLine::WaitForClose(int timeoutMs) {
 }
 
 } // namespace
+
+int MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
 
 long ReceiverLine::Put(const char* bytes, std::size_t size) {
     return ::write(Fd(), bytes, size);

@@ -5,6 +5,7 @@
 // How the receiver plays the protocol over the line is not its concern.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -59,3 +60,6 @@ std::unique_ptr<ReceiverLine> OpenDeviceLine(const std::string& path, int baud, 
 // A unix socket at path, listened on; one connection at a time is the line.
 // The socket file is removed when the line goes.
 std::unique_ptr<ReceiverLine> ListenSocketLine(const std::string& path, std::string& error);
+
+// Whole milliseconds from now until the deadline; 0 once it has passed.
+int MillisecondsLeft(std::chrono::steady_clock::time_point deadline);

@@ -22,12 +22,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int MillisecondsLeft(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
 // The same record with lower-case data digits and the checksum of what is sent.
 std::string LowerHexData(std::string line) {
     for (std::size_t i = 9; i <= 40 && i < line.size(); ++i) {
