@@ -57,8 +57,8 @@ BOOL CBackupDlg::OnInitDialog() {
 }
 
 // Screen readers name each control after its label (the progress bar after
-// what it shows) and hear the status line as a status bar, and the labels' mnemonics reach their controls. The listing
-// is in the desktop's fixed-width font, so that its byte columns line up.
+// what it shows) and hear the status line as a status bar, and the labels' mnemonics reach their
+// controls. The listing is in the desktop's fixed-width font, so that its byte columns line up.
 void CBackupDlg::PrepareForReadersAndKeyboard() {
     LinkLabel("Description:", IDC_DESCRIPTION);
     LinkLabel("Memory Contents:", IDC_CONTENTS);

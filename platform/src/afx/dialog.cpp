@@ -8,8 +8,8 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QRegion>
 #include <QPainter>
+#include <QRegion>
 #include <QScreen>
 #include <qdrawutil.h>
 
