@@ -166,6 +166,9 @@ class Lines:
     def __init__(self, stream, log):
         self.queue = queue.Queue()
         self.seen = []
+        # Lines that came while something else was waited for: a job's end
+        # can come before the command that started it has answered.
+        self.unclaimed = []
         self.log = log
         threading.Thread(target=self._read, args=(stream,), daemon=True).start()
 
@@ -177,8 +180,18 @@ class Lines:
             self.queue.put((time.monotonic(), text))
         self.queue.put((time.monotonic(), None))
 
+    def forget(self, pattern):
+        """Drops the unclaimed lines that match, left by an earlier job."""
+        self.unclaimed = [(at, text) for at, text in self.unclaimed if not re.search(pattern, text)]
+
     def wait(self, pattern, timeout):
-        """The first line from now on that matches: (time, match)."""
+        """The first unclaimed line that matches, or the first one from now on:
+        (time, match)."""
+        for i, (at, text) in enumerate(self.unclaimed):
+            found = re.search(pattern, text)
+            if found:
+                del self.unclaimed[i]
+                return at, found
         deadline = time.monotonic() + timeout
         while True:
             left = deadline - time.monotonic()
@@ -194,6 +207,8 @@ class Lines:
             found = re.search(pattern, text)
             if found:
                 return at, found
+            if text.startswith("@@EXIT"):
+                self.unclaimed = self.unclaimed[-100:] + [(at, text)]
 
 
 class Guest:
@@ -333,6 +348,7 @@ class Lane:
     def download(self, port, target, tool_port, receiver_arguments=(), tool_arguments="",
                  timeout=60, during=None):
         guest = self.guest
+        guest.console.forget(r"^@@EXIT get ")
         guest.ok(f"bg get bc245xlt-cli get --port {tool_port} -o {target} --force {tool_arguments}")
         guest.ok("waitfor /tmp/get.log 'Awaiting MDL query' 20")
         # From here on the port is set up: what the device is told is the tool's doing.
@@ -356,6 +372,7 @@ class Lane:
         receiver = self.receiver(port, "clone", "--out", str(received), *receiver_arguments)
         try:
             connected, _ = receiver.wait(r"^Connected\.", 10)
+            guest.console.forget(r"^@@EXIT send ")
             guest.ok(f"bg send bc245xlt-cli send --yes --port {tool_port} {source}")
             extra = during(receiver) if during else None
             ended, found = guest.console.wait(r"^@@EXIT send (\d+)$", timeout)
@@ -473,6 +490,7 @@ class Lane:
     def free_after(self, port):
         guest = self.guest
         lines = guest.ok(f"su scan -c 'bc245xlt-lane-probe open {port['com']}'")
+        guest.console.forget(r"^@@EXIT get ")
         guest.ok(f"bg get bc245xlt-cli get --port {port['com']} -o /tmp/killed.mrv --force")
         guest.ok("waitfor /tmp/get.log 'Awaiting MDL query' 20")
         guest.ok("kill -9 $(cat /tmp/get.pid)")
