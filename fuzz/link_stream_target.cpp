@@ -142,7 +142,8 @@ Expected ExpectDownload(std::string_view stream) {
     Expected expected;
     Lines lines(stream);
     std::string line;
-    if (!lines.Next(line)) {
+    // Empty lines before the model query (what a CR LF left) are skipped.
+    if (!lines.NextReply(line)) {
         expected.status = kNoResponse;
         return expected;
     }
