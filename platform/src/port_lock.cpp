@@ -1,7 +1,5 @@
 #include "port_lock.h"
 
-#include "platform/serial.h"
-
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -65,12 +63,9 @@ bool SameFile(int fd, const std::string& path) {
 
 } // namespace
 
-std::unique_ptr<PortLock> PortLock::Acquire(const std::string& devicePath,
-                                            const std::string& lockFolder, int& error,
-                                            int& holder) {
+std::unique_ptr<PortLock> PortLock::Acquire(const std::string& path, int& error, int& holder) {
     error = 0;
     holder = 0;
-    const std::string path = lockFolder + "/" + PortLockName(devicePath);
     // The folder is shared by every user: a link planted there is never
     // followed, and only a plain file counts as a lock.
     constexpr int kFlags = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;

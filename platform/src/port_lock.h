@@ -10,13 +10,12 @@
 
 class PortLock {
 public:
-    // Takes the lock of devicePath in lockFolder. Null when another live
-    // process holds it: error is then EBUSY and holder that process's id (0
-    // when it is not known). A lock folder that is missing or closed to this
-    // user gives a lock that holds nothing: the device's own flock and
-    // exclusive flag still keep other openers out.
-    static std::unique_ptr<PortLock>
-    Acquire(const std::string& devicePath, const std::string& lockFolder, int& error, int& holder);
+    // Takes the lock file at path ("/run/lock/LCK..ttyUSB0"). Null when
+    // another live process holds it: error is then EBUSY and holder that
+    // process's id (0 when it is not known). A lock folder that is missing or
+    // closed to this user gives a lock that holds nothing: the device's own
+    // flock and exclusive flag still keep other openers out.
+    static std::unique_ptr<PortLock> Acquire(const std::string& path, int& error, int& holder);
     ~PortLock();
     PortLock(const PortLock&) = delete;
     PortLock& operator=(const PortLock&) = delete;

@@ -184,7 +184,8 @@ HANDLE OpenSerialPort(const std::string& portName) {
         break;
     }
     int lockError = 0;
-    std::unique_ptr<PortLock> lock = PortLock::Acquire(path, folders.locks, lockError, lastHolder);
+    std::unique_ptr<PortLock> lock =
+        PortLock::Acquire(folders.locks + "/" + PortLockName(path), lockError, lastHolder);
     if (!lock) {
         Fail(lockError);
         return INVALID_HANDLE_VALUE;
