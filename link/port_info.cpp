@@ -1,7 +1,6 @@
 #include "link/port_info.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -10,11 +9,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string RealPath(const std::string& path) {
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
-}
 
 std::string FirstLine(const std::string& path) {
     std::ifstream in(path);

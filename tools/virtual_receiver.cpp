@@ -5,16 +5,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 

@@ -103,11 +103,6 @@ std::vector<std::string> PortNameCandidates(const std::string& portName,
 
 namespace {
 
-std::string RealPath(const std::string& path) {
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
-}
-
 std::string BaseName(const std::string& path) {
     return path.substr(path.find_last_of('/') + 1);
 }
@@ -125,6 +120,11 @@ bool IsConsole(const std::string& name, const std::string& sysfs) {
 }
 
 } // namespace
+
+std::string RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
+}
 
 DeviceKind ExamineDevice(const std::string& path, const SerialFolders& folders) {
     struct stat info {};

@@ -8,7 +8,6 @@
 #include "link/port_info.h"
 #include "platform/serial.h"
 
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,11 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string RealPath(const std::string& path) {
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
-}
 
 // The descriptor number under which process pid has device open, or -1.
 int FindDescriptor(int pid, const std::string& device) {

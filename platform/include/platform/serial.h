@@ -73,6 +73,10 @@ const SerialFolders& GetSerialFolders();
 // built-in port). Any other name gives none.
 std::vector<std::string> PortNameCandidates(const std::string& portName, const std::string& folder);
 
+// The path with every symbolic link on it followed, or the path itself when
+// it leads nowhere.
+std::string RealPath(const std::string& path);
+
 // What the kernel says of a device path.
 enum class DeviceKind {
     Missing, // nothing there, or a link that leads nowhere
