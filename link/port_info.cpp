@@ -1,10 +1,13 @@
 #include "link/port_info.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fstream>
 #include <grp.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,25 +23,61 @@ std::string FirstLine(const std::string& path) {
     return line;
 }
 
-// A USB serial device's tty sits one or two levels below the USB device that
-// carries the product string.
-std::string UsbProduct(const std::string& sysfsRoot, const std::string& ttyName) {
-    const std::string device = sysfsRoot + "/class/tty/" + ttyName + "/device";
-    if (::access(device.c_str(), F_OK) != 0) {
-        return {};
+std::string BaseName(const std::string& path) {
+    return path.substr(path.find_last_of('/') + 1);
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    while (dir) {
+        const dirent* entry = ::readdir(dir.get());
+        if (entry == nullptr) {
+            break;
+        }
+        if (entry->d_name[0] != '.') {
+            names.emplace_back(entry->d_name);
+        }
     }
-    const std::string real = RealPath(device);
-    for (const char* up : {"/../product", "/../../product"}) {
-        const std::string product = FirstLine(real + up);
-        if (!product.empty()) {
-            return product;
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The USB device a serial device belongs to: the nearest folder above its
+// sysfs device that carries a vendor id (one level for a CDC-ACM interface,
+// two for a USB serial adapter's port).
+std::string UsbDeviceFolder(const std::string& sysfsDevice) {
+    std::string folder = RealPath(sysfsDevice);
+    for (int up = 0; up < 3 && folder.size() > 1; ++up) {
+        folder = folder.substr(0, folder.find_last_of('/'));
+        if (::access((folder + "/idVendor").c_str(), F_OK) == 0) {
+            return folder;
         }
     }
     return {};
 }
 
-// "COM3: no such device (looked for ...)", with the candidates that are there
-// but have no UART behind them.
+// Services known to take serial adapters, with what to do about each.
+std::string Remedy(const std::string& holderName) {
+    if (holderName == "ModemManager") {
+        return "; ModemManager probes new serial adapters: install the udev rule that tells it "
+               "to leave yours alone, or stop it (sudo systemctl stop ModemManager)";
+    }
+    if (holderName == "brltty") {
+        return "; brltty takes some USB serial adapters for braille displays: remove it if you "
+               "do not need it (sudo apt-get remove brltty)";
+    }
+    return {};
+}
+
+std::string HolderName(int pid, const SerialFolders& folders) {
+    const std::string name = FirstLine(folders.proc + "/" + std::to_string(pid) + "/comm");
+    return "process " + std::to_string(pid) + (name.empty() ? "" : " (" + name + ")") +
+           Remedy(name);
+}
+
+// "no such device (looked for ...)", with the candidates that are there but
+// have no UART behind them.
 std::string NoSuchDevice(const CString& portName, const SerialFolders& folders) {
     std::string tried, phantoms;
     for (const std::string& candidate : PortNameCandidates(portName, folders.devices)) {
@@ -47,13 +86,7 @@ std::string NoSuchDevice(const CString& portName, const SerialFolders& folders) 
             phantoms += "; no UART behind " + candidate;
         }
     }
-    return portName + ": no such device" + (tried.empty() ? "" : " (looked for " + tried + ")") +
-           phantoms;
-}
-
-std::string HolderName(int pid) {
-    const std::string name = FirstLine("/proc/" + std::to_string(pid) + "/comm");
-    return "process " + std::to_string(pid) + (name.empty() ? "" : " (" + name + ")");
+    return "no such device" + (tried.empty() ? "" : " (looked for " + tried + ")") + phantoms;
 }
 
 constexpr char kConsole[] = "the system console; it is not used for the receiver";
@@ -78,20 +111,108 @@ std::string PermissionAdvice(const std::string& device) {
            group + " $USER), then log out and in again after joining it";
 }
 
+// "/dev/COM1 -> /dev/ttyUSB0" for a name that is a link.
+std::string PathAndTarget(const std::string& path, const std::string& real) {
+    return real == path ? path : path + " -> " + real;
+}
+
 } // namespace
+
+DeviceSurvey SurveyDevice(const std::string& path, const SerialFolders& folders) {
+    DeviceSurvey survey;
+    survey.path = path;
+    survey.real = RealPath(path);
+    survey.kind = ExamineDevice(path, folders);
+    const std::string name = BaseName(survey.real);
+    const std::string byIdFolder = folders.devices + "/serial/by-id";
+    for (const std::string& entry : FolderEntries(byIdFolder)) {
+        if (RealPath(byIdFolder + "/" + entry) == survey.real) {
+            survey.byId.push_back(byIdFolder + "/" + entry);
+        }
+    }
+    const std::string device = folders.sysfs + "/class/tty/" + name + "/device";
+    if (::access(device.c_str(), F_OK) == 0) {
+        survey.driver = BaseName(RealPath(device + "/driver"));
+        if (survey.driver == "driver") {
+            survey.driver.clear(); // no driver link
+        }
+        const std::string usb = UsbDeviceFolder(device);
+        if (!usb.empty()) {
+            survey.usbId = FirstLine(usb + "/idVendor") + ":" + FirstLine(usb + "/idProduct");
+            survey.manufacturer = FirstLine(usb + "/manufacturer");
+            survey.product = FirstLine(usb + "/product");
+        }
+    }
+    survey.mayOpen = ::access(survey.real.c_str(), R_OK | W_OK) == 0;
+    if (!survey.mayOpen) {
+        survey.accessProblem = errno == EACCES || errno == EPERM ? PermissionAdvice(survey.real)
+                                                                 : std::strerror(errno);
+    }
+    survey.holders = FindPortHolders(path, folders, &survey.unseen);
+    survey.lockOwner = PortLockOwner(path, folders);
+    if (!survey.holders.empty()) {
+        survey.busy = "busy: held by " + HolderName(survey.holders.front().pid, folders);
+    } else if (survey.lockOwner > 0 && survey.lockOwner != ::getpid()) {
+        survey.busy = "busy: held by " + HolderName(survey.lockOwner, folders);
+    }
+    return survey;
+}
+
+std::vector<std::string> SerialDevicePaths(const SerialFolders& folders) {
+    struct Numbered {
+        std::string kind;
+        long number;
+        std::string path;
+    };
+    std::vector<Numbered> found;
+    for (const std::string& entry : FolderEntries(folders.devices)) {
+        for (const char* kind : {"ttyUSB", "ttyACM", "ttyS"}) {
+            const std::size_t length = std::strlen(kind);
+            if (entry.compare(0, length, kind) != 0 || entry.size() == length ||
+                entry.find_first_not_of("0123456789", length) != std::string::npos) {
+                continue;
+            }
+            const std::string path = folders.devices + "/" + entry;
+            if (ExamineDevice(path, folders) != DeviceKind::NoUart) {
+                found.push_back({kind, std::strtol(entry.c_str() + length, nullptr, 10), path});
+            }
+        }
+    }
+    const auto rank = [](const std::string& kind) {
+        return kind == "ttyUSB" ? 0 : kind == "ttyACM" ? 1 : 2;
+    };
+    std::sort(found.begin(), found.end(), [&](const Numbered& a, const Numbered& b) {
+        return rank(a.kind) != rank(b.kind) ? rank(a.kind) < rank(b.kind) : a.number < b.number;
+    });
+    std::vector<std::string> paths;
+    for (const Numbered& entry : found) {
+        paths.push_back(entry.path);
+    }
+    return paths;
+}
+
+std::string ResolveForUser(const CString& portName, const SerialFolders& folders,
+                           std::string& problem) {
+    const std::string path = ResolvePortName(portName, folders);
+    problem.clear();
+    if (path.empty() || ExamineDevice(path, folders) == DeviceKind::Missing) {
+        problem = NoSuchDevice(portName, folders);
+        return {};
+    }
+    return path;
+}
 
 CString ExplainPortFailure(const CString& portName, int error, int holder,
                            const SerialFolders& folders) {
-    const std::string path = ResolvePortName(portName, folders);
-    const DeviceKind kind = path.empty() ? DeviceKind::Missing : ExamineDevice(path, folders);
-    if (kind == DeviceKind::Missing || error == ENOENT) {
-        return NoSuchDevice(portName, folders);
+    std::string problem;
+    const std::string path = ResolveForUser(portName, folders, problem);
+    if (path.empty() || error == ENOENT) {
+        return portName + ": " + (problem.empty() ? NoSuchDevice(portName, folders) : problem);
     }
-    std::string text = portName == path ? path : portName + " leads to " + path;
+    const DeviceKind kind = ExamineDevice(path, folders);
     const std::string real = RealPath(path);
-    if (real != path) {
-        text += " -> " + real;
-    }
+    std::string text = portName == path ? PathAndTarget(path, real)
+                                        : portName + " leads to " + PathAndTarget(path, real);
     if (kind == DeviceKind::NoUart) {
         return text + ": no UART behind " + path;
     }
@@ -104,7 +225,8 @@ CString ExplainPortFailure(const CString& portName, int error, int holder,
         return text + ": " + PermissionAdvice(real);
     case EBUSY:
     case EWOULDBLOCK:
-        return text + ": busy: held by " + (holder > 0 ? HolderName(holder) : "another program");
+        return text + ": busy: held by " +
+               (holder > 0 ? HolderName(holder, folders) : "another program");
     case ENOTTY:
         return text + ": not a serial port";
     default:
@@ -113,20 +235,17 @@ CString ExplainPortFailure(const CString& portName, int error, int holder,
 }
 
 CString DescribePort(const CString& portName, const SerialFolders& folders) {
-    const std::string path = ResolvePortName(portName, folders);
+    std::string problem;
+    const std::string path = ResolveForUser(portName, folders, problem);
     if (path.empty()) {
-        return NoSuchDevice(portName, folders);
+        return portName + ": " + problem;
     }
-    const std::string real = RealPath(path);
-    CString text = portName + ": " + path;
-    if (real != path) {
-        text += " -> " + real;
+    const DeviceSurvey survey = SurveyDevice(path, folders);
+    CString text = portName + ": " + PathAndTarget(path, survey.real);
+    if (!survey.product.empty()) {
+        text += " (" + survey.product + ")";
     }
-    const std::string product = UsbProduct(folders.sysfs, real.substr(real.find_last_of('/') + 1));
-    if (!product.empty()) {
-        text += " (" + product + ")";
-    }
-    switch (ExamineDevice(path, folders)) {
+    switch (survey.kind) {
     case DeviceKind::NoUart:
         return text + "\nno UART behind " + path;
     case DeviceKind::Console:
@@ -135,12 +254,11 @@ CString DescribePort(const CString& portName, const SerialFolders& folders) {
     case DeviceKind::Port:
         break;
     }
-    if (::access(real.c_str(), R_OK | W_OK) != 0) {
-        if (errno == EACCES || errno == EPERM) {
-            text.append("\n").append(PermissionAdvice(real));
-        } else {
-            text.append("\n").append(std::strerror(errno));
-        }
+    if (!survey.mayOpen) {
+        text.append("\n").append(survey.accessProblem);
+    }
+    if (!survey.busy.empty()) {
+        text.append("\n").append(survey.busy);
     }
     return text;
 }

@@ -130,6 +130,22 @@ std::unique_ptr<PortLock> PortLock::Acquire(const std::string& path, int& error,
     return nullptr;
 }
 
+int PortLock::Owner(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return 0;
+    }
+    struct stat info {};
+    int owner = 0;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        const int flocked = FlockHolder(fd);
+        const int named = ReadOwner(fd);
+        owner = flocked > 0 ? flocked : IsAlive(named) ? named : 0;
+    }
+    ::close(fd);
+    return owner;
+}
+
 PortLock::~PortLock() {
     if (m_fd < 0) {
         return;

@@ -16,6 +16,9 @@ public:
     // closed to this user gives a lock that holds nothing: the device's own
     // flock and exclusive flag still keep other openers out.
     static std::unique_ptr<PortLock> Acquire(const std::string& path, int& error, int& holder);
+    // The live process that holds the lock file at path, or 0: nothing is
+    // taken or changed to find out.
+    static int Owner(const std::string& path);
     ~PortLock();
     PortLock(const PortLock&) = delete;
     PortLock& operator=(const PortLock&) = delete;

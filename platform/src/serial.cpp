@@ -190,6 +190,15 @@ HANDLE OpenSerialPort(const std::string& portName) {
         Fail(lockError);
         return INVALID_HANDLE_VALUE;
     }
+    // Another program that has the device open without a lock would take the
+    // receiver's bytes. Looked for once the lock is held, just before the
+    // open; after it, the exclusive flag keeps out other openers but root.
+    const std::vector<PortHolder> holders = FindPortHolders(path, folders);
+    if (!holders.empty()) {
+        lastHolder = holders.front().pid;
+        Fail(EBUSY);
+        return INVALID_HANDLE_VALUE;
+    }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         Fail(errno);

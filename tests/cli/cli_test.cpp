@@ -223,13 +223,18 @@ TEST_F(CliTest, APortThatCannotBeOpenedSaysWhy) {
             << denied.err;
         EXPECT_NE(denied.err.find("log out and in again"), std::string::npos);
     }
-    const int holder = ::open(port.c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(holder, 0);
-    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
-    const Outcome busy = Cli({"get", "--port", port, "-o", (dir / "x.mrv").string()});
-    EXPECT_EQ(busy.status, kPortError);
-    EXPECT_NE(busy.err.find("busy: held by another program"), std::string::npos) << busy.err;
-    ::close(holder);
+    // A program that has the port open, with or without a lock, keeps it:
+    // the port is not shared with whoever reads first.
+    const std::string named = "busy: held by process " + std::to_string(::getpid()) + " (";
+    for (const bool flocked : {true, false}) {
+        const int holder = ::open(port.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(holder, 0);
+        ASSERT_EQ(::flock(holder, flocked ? LOCK_EX : LOCK_UN), 0);
+        const Outcome busy = Cli({"get", "--port", port, "-o", (dir / "x.mrv").string()});
+        EXPECT_EQ(busy.status, kPortError);
+        EXPECT_NE(busy.err.find(named), std::string::npos) << busy.err;
+        ::close(holder);
+    }
 }
 
 TEST_F(CliTest, NothingIsOverwrittenOrSentWithoutBeingAsked) {

@@ -1,58 +1,14 @@
 // What a port name leads to, against a device folder and a kernel description
 // of the test's own: the order of the candidates, built-in ports with no UART
 // behind them, the system console, CDC-ACM cables and USB adapters.
+#include "fake_machine.h"
 #include "link/port_info.h"
-#include "temp_folder.h"
 
 #include <cerrno>
 #include <fstream>
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
-
-namespace {
-
-// A machine of the test's own: a device folder and a sysfs.
-class FakeMachine {
-public:
-    FakeMachine() {
-        folders.devices = (root.path / "dev").string();
-        folders.sysfs = (root.path / "sys").string();
-        folders.locks = (root.path / "lock").string();
-        fs::create_directories(folders.devices);
-        fs::create_directories(folders.sysfs + "/class/tty");
-    }
-    std::string Device(const std::string& name) const { return folders.devices + "/" + name; }
-    // A device node (a plain file stands in for it) and its sysfs entry.
-    void Add(const std::string& name) {
-        std::ofstream(Device(name)) << "";
-        fs::create_directories(folders.sysfs + "/class/tty/" + name);
-    }
-    // A built-in port: uartType 0 means no UART answered, 4 is a 16550A.
-    void AddBuiltIn(const std::string& name, int uartType) {
-        Add(name);
-        std::ofstream(folders.sysfs + "/class/tty/" + name + "/type") << uartType << "\n";
-    }
-    void SetConsoles(const std::string& names) {
-        fs::create_directories(folders.sysfs + "/class/tty/console");
-        std::ofstream(folders.sysfs + "/class/tty/console/active") << names << "\n";
-    }
-    // A USB adapter: its tty sits below the interface, below the USB device
-    // that carries the product name.
-    void AddUsb(const std::string& name, const std::string& product) {
-        Add(name);
-        const fs::path usb = fs::path(folders.sysfs) / "devices/pci0000:00/usb1/1-1";
-        fs::create_directories(usb / "1-1:1.0" / name);
-        std::ofstream(usb / "product") << product << "\n";
-        fs::create_directory_symlink(usb / "1-1:1.0" / name,
-                                     folders.sysfs + "/class/tty/" + name + "/device");
-    }
-
-    Folder root;
-    SerialFolders folders;
-};
-
-} // namespace
 
 TEST(PortNames, ComNamesResolveInAFixedOrder) {
     EXPECT_EQ(PortNameCandidates("COM2", "/x"),

@@ -4,17 +4,51 @@
 #include "platform/types.h"
 
 #include <string>
+#include <vector>
+
+// Everything the system lets this user see of one serial device: its other
+// names, what drives it, whether this user may open it and who else has it.
+struct DeviceSurvey {
+    std::string path; // as it was named
+    std::string real; // with every link followed
+    DeviceKind kind = DeviceKind::Missing;
+    std::vector<std::string> byId; // its names in <devices>/serial/by-id
+    std::string driver;            // "ftdi_sio", "cdc_acm", "serial8250", ...
+    std::string usbId;             // "0403:6001" for a USB device
+    std::string manufacturer;
+    std::string product;
+    bool mayOpen = false;
+    std::string accessProblem; // why not, with what to do about it
+    std::vector<PortHolder> holders;
+    int lockOwner = 0; // the live holder of its lock file
+    int unseen = 0;    // processes whose descriptors could not be looked at
+    // Whether another program has it: "" when none can be seen, else "busy:
+    // held by process 1234 (minicom)" and, for a service known to take serial
+    // adapters, what to do about it.
+    std::string busy;
+};
+
+DeviceSurvey SurveyDevice(const std::string& path, const SerialFolders& folders);
+
+// Every serial device of the machine: each ttyUSB and ttyACM device, and each
+// built-in ttyS port with a UART behind it, in the order of their numbers.
+std::vector<std::string> SerialDevicePaths(const SerialFolders& folders);
+
+// What a port name leads to: the device path, or empty with why it leads
+// nowhere in problem ("no such device (looked for ...)").
+std::string ResolveForUser(const CString& portName, const SerialFolders& folders,
+                           std::string& problem);
 
 // What a port name leads to, for the user: the device path (and where a link
-// points), the USB adapter's product name where the system knows it, and why
-// the device cannot be used when it is missing, has no UART behind it, is the
-// system console or is not accessible.
+// points), the USB adapter's product name where the system knows it, why the
+// device cannot be used when it is missing, has no UART behind it, is the
+// system console or is not accessible, and who holds it when it is busy.
 CString DescribePort(const CString& portName, const SerialFolders& folders);
 
 // Why opening a port failed, for the user, from the error number the open
 // left: what the name led to and the reason, with what to do about it ("no
 // such device (looked for ...)", "permission denied: ... dialout group ...",
 // "busy: held by process 1234 (minicom)", "no UART behind /dev/ttyS2", ...).
-// holder is the process whose lock kept the port, or 0.
+// holder is the process whose lock or descriptor kept the port, or 0.
 CString ExplainPortFailure(const CString& portName, int error, int holder,
                            const SerialFolders& folders);

@@ -58,11 +58,13 @@ struct DCB {
 // Where the serial layer looks: the device folder in which port names are
 // looked up, the kernel's description of its devices, and the folder of the
 // lock files by which every program that follows the serial-port convention
-// shares a port. Tests point them at folders of their own.
+// shares a port, and the kernel's list of processes, which shows who has a
+// device open. Tests point them at folders of their own.
 struct SerialFolders {
     std::string devices = "/dev";
     std::string sysfs = "/sys";
     std::string locks = "/run/lock";
+    std::string proc = "/proc";
 };
 void SetSerialFolders(const SerialFolders& folders);
 const SerialFolders& GetSerialFolders();
@@ -94,6 +96,21 @@ std::string ResolvePortName(const std::string& portName, const SerialFolders& fo
 // below /dev, with "/" turned into "_" ("LCK..ttyUSB0", "LCK..pts_3").
 std::string PortLockName(const std::string& devicePath);
 
+// A process that has a device open.
+struct PortHolder {
+    int pid = 0;
+    std::string name; // the process's command name, as the kernel keeps it
+};
+
+// The other processes that have the device open, as far as this user may
+// look: the descriptors of another user's processes are hidden from all but
+// root. unseen, when given, receives how many processes could not be looked at.
+std::vector<PortHolder> FindPortHolders(const std::string& devicePath, const SerialFolders& folders,
+                                        int* unseen = nullptr);
+
+// The live process that holds the device's lock file, or 0.
+int PortLockOwner(const std::string& devicePath, const SerialFolders& folders);
+
 enum class ReadResult {
     Ok,       // one byte was read
     TimedOut, // nothing arrived within the time allowed
@@ -117,8 +134,10 @@ public:
 // Opens the port for reading and writing, for this process alone. The lock
 // file of the device is taken first, before the device is opened, because
 // every open raises DTR and RTS: an opener that is refused never reaches the
-// driver. Then an flock on the device and TIOCEXCL (cleared again when it is
-// closed). INVALID_HANDLE_VALUE when the port does not exist or cannot be had;
+// driver. A device that another process has open, lock or not, is busy too,
+// where that process can be seen: its bytes would go to whichever reader
+// comes first. Then an flock on the device and TIOCEXCL (cleared again when
+// it is closed). INVALID_HANDLE_VALUE when the port does not exist or cannot be had;
 // LastSerialError() then tells why (EBUSY also for the system console, ENODEV
 // for a device with no UART behind it) and LastSerialLockHolder() who holds a
 // busy port.
@@ -146,6 +165,6 @@ bool SetLastSerialError(int error);
 // The kernel's error number from the last failed serial call of this thread.
 int LastSerialError();
 
-// The process id of the live process whose lock kept the last open of this
-// thread out, or 0 when no such process is known.
+// The process id of the live process whose lock or open descriptor kept the
+// last open of this thread out, or 0 when no such process is known.
 int LastSerialLockHolder();

@@ -1,0 +1,123 @@
+// What the system shows of each serial device, against a machine of the
+// test's own: other names, drivers and USB ids, who holds a device, and what
+// a user who may not open one is told.
+#include "fake_machine.h"
+#include "link/port_info.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+} // namespace
+
+TEST(PortSurvey, EachKindOfDeviceIsListedWithWhatDrivesIt) {
+    FakeMachine machine;
+    machine.AddBuiltIn("ttyS0", 4);
+    machine.AddBuiltIn("ttyS1", 0); // no UART behind it: not listed
+    machine.AddBuiltIn("ttyS10", 4);
+    machine.AddBuiltIn("ttyS2", 4);
+    machine.AddUsb("ttyUSB0", "FT232R USB UART", "0403:6001", "FTDI");
+    machine.AddUsb("ttyACM0", "Pico", "2e8a:000a", "Raspberry Pi", "cdc_acm");
+    machine.Add("ttyUSBx"); // not a numbered device
+    machine.AddById("usb-FTDI_FT232R_USB_UART_A10K-if00-port0", "ttyUSB0");
+    EXPECT_EQ(SerialDevicePaths(machine.folders),
+              (std::vector<std::string>{machine.Device("ttyUSB0"), machine.Device("ttyACM0"),
+                                        machine.Device("ttyS0"), machine.Device("ttyS2"),
+                                        machine.Device("ttyS10")}));
+
+    const DeviceSurvey usb = SurveyDevice(machine.Device("ttyUSB0"), machine.folders);
+    EXPECT_EQ(usb.kind, DeviceKind::Port);
+    EXPECT_EQ(usb.byId, std::vector<std::string>{machine.Device(
+                            "serial/by-id/usb-FTDI_FT232R_USB_UART_A10K-if00-port0")});
+    EXPECT_EQ(usb.driver, "ftdi_sio");
+    EXPECT_EQ(usb.usbId, "0403:6001");
+    EXPECT_EQ(usb.manufacturer, "FTDI");
+    EXPECT_EQ(usb.product, "FT232R USB UART");
+    EXPECT_TRUE(usb.busy.empty());
+
+    const DeviceSurvey acm = SurveyDevice(machine.Device("ttyACM0"), machine.folders);
+    EXPECT_EQ(acm.driver, "cdc_acm");
+    EXPECT_EQ(acm.usbId, "2e8a:000a");
+    EXPECT_EQ(acm.product, "Pico");
+    EXPECT_TRUE(acm.byId.empty());
+
+    const DeviceSurvey uart = SurveyDevice(machine.Device("ttyS0"), machine.folders);
+    EXPECT_EQ(uart.driver, "serial8250");
+    EXPECT_EQ(uart.usbId, "");
+    EXPECT_EQ(SurveyDevice(machine.Device("ttyS1"), machine.folders).kind, DeviceKind::NoUart);
+}
+
+TEST(PortSurvey, AHolderIsNamedAndAKnownServiceComesWithItsRemedy) {
+    FakeMachine machine;
+    machine.AddUsb("ttyUSB0", "FT232R USB UART");
+    machine.AddUsb("ttyUSB1", "CP2102 USB to UART Bridge Controller");
+    machine.AddProcess(1234, "minicom", "ttyUSB0");
+    machine.AddProcess(1300, "bash", "");
+    machine.AddProcess(1400, "ModemManager", "ttyUSB1");
+    machine.AddProcess(1500, "secret", "", false);
+    machine.AddProcess(::getpid(), "self", "ttyUSB1"); // this process never counts
+    fs::create_symlink(machine.Device("ttyUSB0"), machine.Device("COM1"));
+
+    const DeviceSurvey held = SurveyDevice(machine.Device("COM1"), machine.folders);
+    ASSERT_EQ(held.holders.size(), 1u);
+    EXPECT_EQ(held.holders[0].pid, 1234);
+    EXPECT_EQ(held.holders[0].name, "minicom");
+    EXPECT_EQ(held.busy, "busy: held by process 1234 (minicom)");
+    EXPECT_EQ(held.unseen, 1) << "the process whose descriptors are hidden";
+    EXPECT_EQ(DescribePort("COM1", machine.folders),
+              "COM1: " + machine.Device("COM1") + " -> " + machine.Device("ttyUSB0") +
+                  " (FT232R USB UART)\nbusy: held by process 1234 (minicom)");
+
+    const DeviceSurvey probed = SurveyDevice(machine.Device("ttyUSB1"), machine.folders);
+    EXPECT_EQ(probed.busy.rfind("busy: held by process 1400 (ModemManager); ModemManager", 0), 0u)
+        << probed.busy;
+    EXPECT_NE(probed.busy.find("sudo systemctl stop ModemManager"), std::string::npos);
+    EXPECT_NE(ExplainPortFailure("COM2", EBUSY, 1400, machine.folders)
+                  .find("busy: held by process 1400 (ModemManager); "),
+              std::string::npos);
+    machine.AddProcess(1600, "brltty", "ttyUSB0");
+    EXPECT_NE(SurveyDevice(machine.Device("ttyUSB0"), machine.folders).busy.find("brltty"),
+              std::string::npos);
+}
+
+// What a user who may not open the device is told, by the survey and the
+// port's description alike. Root may open anything, so the look is taken as
+// nobody then.
+TEST(PortSurvey, AUserWhoMayNotOpenADeviceIsToldWhichGroupToJoin) {
+    FakeMachine machine;
+    machine.AddUsb("ttyUSB0", "FT232R USB UART");
+    fs::permissions(machine.Device("ttyUSB0"), fs::perms::none);
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && ::setuid(kNobody) != 0) {
+            ::_exit(98);
+        }
+        const DeviceSurvey survey = SurveyDevice(machine.Device("ttyUSB0"), machine.folders);
+        const std::string said = std::string(survey.mayOpen ? "yes" : "no") + "|" +
+                                 survey.accessProblem + "|" + DescribePort("COM1", machine.folders);
+        const ssize_t ignored = ::write(pipeFds[1], said.data(), said.size());
+        (void)ignored;
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string said;
+    char buffer[512];
+    for (ssize_t got; (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
+        said.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(said.rfind("no|permission denied: add your user to the ", 0), 0u) << said;
+    EXPECT_NE(said.find("\npermission denied: add your user to the "), std::string::npos)
+        << "the description says it too: " << said;
+}
