@@ -80,7 +80,7 @@ int CScannerLink::Download() {
     std::int32_t imageLength = 0;
     int offset = 0;
     for (;;) {
-        m_report.ShowStatus(BlockText("Awaiting data for block ", offset));
+        m_report.ShowBlockStatus(BlockText("Awaiting data for block ", offset));
         if (const LineResult got = ReadReply(line, DeadlineIn(timeouts.lineMs));
             got != LineResult::Ok) {
             return FailRead(got);
@@ -131,7 +131,7 @@ int CScannerLink::Upload() {
 
     for (int offset = 0; offset < m_imageLength && offset + kBlockSize <= kImageSize;
          offset += kBlockSize) {
-        m_report.ShowStatus(BlockText("Writing data for block ", offset));
+        m_report.ShowBlockStatus(BlockText("Writing data for block ", offset));
         CString record;
         FormatRecord(offset, record);
         record += '\r';

@@ -320,6 +320,10 @@ bool VirtualReceiver::RunClone(const ReceiverFaults& faults, int timeoutMs) {
                 16 * HexDigitValue(line[static_cast<std::size_t>(9 + 2 * i)]) +
                 HexDigitValue(line[static_cast<std::size_t>(10 + 2 * i)])));
         }
+        if (n == faults.corruptAt) {
+            // Taken with "OK" like any other, but kept wrongly.
+            m_received[m_received.size() - 16] ^= 0xFF;
+        }
         if (!BeforeRecord(n, faults)) {
             return false;
         }

@@ -23,6 +23,7 @@ struct ReceiverFaults {
     int extraRecords = 0;      // FIRST: records sent beyond the image, past 512 if it is full
     int hangUpAt = -1;         // FIRST: hang up before record n; CLONE: after receiving record n
     int ngAt = -1;             // CLONE: answer "NG" to record n
+    int corruptAt = -1;        // CLONE: keep record n with its first byte inverted
     std::string modelReply = "BC245XLT0"; // CLONE: the answer to "MDL"
     int startDelayMs = 100;               // FIRST: pause between the port being opened and "MDL"
     int paceMs = 0;                       // pause before each record (FIRST) or reply (CLONE)

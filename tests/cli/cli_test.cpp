@@ -216,8 +216,11 @@ TEST_F(CliTest, APortThatCannotBeOpenedSaysWhy) {
     Receiver();
     if (::geteuid() == 0) {
         // The device is root's alone here: another user is told what to do.
+        const fs::path open = dir / "open";
+        fs::create_directory(open);
+        fs::permissions(open, fs::perms::all);
         const Outcome denied =
-            Cli({"get", "--port", port, "-o", (dir / "x.mrv").string()}, nullptr, kNobody);
+            Cli({"get", "--port", port, "-o", (open / "x.mrv").string()}, nullptr, kNobody);
         EXPECT_EQ(denied.status, kPortError);
         EXPECT_NE(denied.err.find("permission denied: add your user to the"), std::string::npos)
             << denied.err;

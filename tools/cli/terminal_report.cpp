@@ -2,21 +2,44 @@
 
 #include <algorithm>
 #include <csignal>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
+volatile std::sig_atomic_t cancelSignal = 0;
+volatile std::sig_atomic_t resized = 1;
 
-void OnInterrupt(int) {
-    interrupted = 1;
+void OnCancel(int signal) {
+    cancelSignal = signal;
 }
 
-constexpr int kBarWidth = 32;
+void OnResize(int) {
+    resized = 1;
+}
+
+// One status line in this many blocks when the progress goes to a file.
+constexpr int kLineEvery = 64;
+
+void Catch(int signal, void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0; // no restart: a waiting read or poll returns at once
+    sigaction(signal, &action, nullptr);
+}
 
 } // namespace
 
 TerminalReport::TerminalReport(CString portName, Style style, int totalBlocks, std::FILE* out)
     : m_portName(std::move(portName)), m_style(style), m_totalBlocks(totalBlocks), m_out(out) {}
+
+TerminalReport::Style TerminalReport::StyleFor(bool quiet, std::FILE* out) {
+    if (quiet) {
+        return Style::Quiet;
+    }
+    return ::isatty(::fileno(out)) ? Style::Bar : Style::Lines;
+}
 
 void TerminalReport::ShowStatus(const CString& text) {
     m_status = text;
@@ -27,9 +50,50 @@ void TerminalReport::ShowStatus(const CString& text) {
     }
 }
 
+void TerminalReport::ShowBlockStatus(const CString& text) {
+    m_status = text;
+    m_changed = true;
+    if (m_style == Style::Lines && m_blocks % kLineEvery == 0 && m_blocks < m_totalBlocks) {
+        std::fprintf(m_out, "%s (%d of %d blocks done)\n", text.c_str(), m_blocks, m_totalBlocks);
+        std::fflush(m_out);
+    }
+}
+
 void TerminalReport::StepProgress() {
     ++m_blocks;
     m_changed = true;
+}
+
+int TerminalReport::Columns() {
+    if (resized != 0) {
+        resized = 0;
+        winsize size{};
+        m_columns =
+            ::ioctl(::fileno(m_out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+    }
+    return m_columns;
+}
+
+std::string TerminalReport::BarLine(int columns, int blocks, int totalBlocks,
+                                    const std::string& status) {
+    const int usable = std::max(1, columns - 1);
+    const std::string count = std::to_string(blocks) + "/" + std::to_string(totalBlocks);
+    std::string line;
+    if (usable >= 24 + static_cast<int>(count.size())) {
+        const int width = std::clamp(usable / 3, 10, 40);
+        const int total = totalBlocks > 0 ? totalBlocks : 1;
+        const int filled = std::min(width, blocks * width / total);
+        line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
+               std::string(static_cast<std::size_t>(width - filled), '.') + "] " + count + "  ";
+    } else {
+        line = count + " ";
+    }
+    line += status;
+    line.resize(std::min(line.size(), static_cast<std::size_t>(usable)));
+    while (!line.empty() && line.back() == ' ') {
+        line.pop_back();
+    }
+    return line;
 }
 
 void TerminalReport::ShowNow() {
@@ -37,18 +101,20 @@ void TerminalReport::ShowNow() {
         return;
     }
     m_changed = false;
-    const int total = m_totalBlocks > 0 ? m_totalBlocks : 1;
-    const int filled = std::min(kBarWidth, m_blocks * kBarWidth / total);
-    std::string bar(static_cast<std::size_t>(filled), '#');
-    bar.resize(kBarWidth, '.');
-    std::fprintf(m_out, "\r\033[K[%s] %3d/%d  %s", bar.c_str(), m_blocks, m_totalBlocks,
-                 m_status.c_str());
+    const std::string line = BarLine(Columns(), m_blocks, m_totalBlocks, m_status);
+    std::fprintf(m_out, "\r%s\033[K", line.c_str());
     std::fflush(m_out);
     m_barShown = true;
 }
 
 bool TerminalReport::KeepWaiting() {
-    return interrupted == 0;
+    return cancelSignal == 0;
+}
+
+void TerminalReport::Restart(int totalBlocks) {
+    Finish();
+    m_totalBlocks = totalBlocks;
+    m_blocks = 0;
 }
 
 void TerminalReport::Finish() {
@@ -59,14 +125,14 @@ void TerminalReport::Finish() {
     }
 }
 
-void TerminalReport::CatchInterrupt() {
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0; // no restart: a waiting read or poll returns at once
-    sigaction(SIGINT, &action, nullptr);
+void TerminalReport::CatchSignals() {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        Catch(signal, OnCancel);
+    }
+    Catch(SIGWINCH, OnResize);
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
-bool TerminalReport::Interrupted() {
-    return interrupted != 0;
+int TerminalReport::CancelSignal() {
+    return cancelSignal;
 }

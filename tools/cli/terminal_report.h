@@ -1,6 +1,7 @@
 // The command-line tool's side of what the scanner link reports: a progress
-// bar with the block count on a terminal, the status texts as plain lines
-// elsewhere, nothing when quiet; Ctrl-C asks the link to stop.
+// bar that fits the terminal, or the status texts as plain lines (every 64th
+// block only), or nothing when quiet. SIGINT, SIGTERM and SIGHUP ask the link
+// to stop.
 #pragma once
 
 #include "link/ScannerLink.h"
@@ -16,21 +17,35 @@ public:
 
     CString PortName() override { return m_portName; }
     void ShowStatus(const CString& text) override;
+    void ShowBlockStatus(const CString& text) override;
     void StepProgress() override;
     void ShowNow() override;
     bool KeepWaiting() override;
     void DownloadComplete() override {}
 
-    void SetTotalBlocks(int blocks) { m_totalBlocks = blocks; }
+    // Starts the count again for a transfer of this many blocks.
+    void Restart(int totalBlocks);
     // Ends the bar's line, so that what follows starts on a line of its own.
     void Finish();
     const CString& LastStatus() const { return m_status; }
 
-    // Makes SIGINT a cancel request for the running transfer.
-    static void CatchInterrupt();
-    static bool Interrupted();
+    // The style for the stream: a bar on a terminal, lines elsewhere.
+    static Style StyleFor(bool quiet, std::FILE* out);
+
+    // The line for the bar in a terminal this many columns wide: never
+    // longer than columns - 1, so that the terminal does not wrap it.
+    static std::string BarLine(int columns, int blocks, int totalBlocks, const std::string& status);
+
+    // Makes SIGINT, SIGTERM and SIGHUP a cancel request for the running
+    // transfer, ignores SIGPIPE (a closed reader of the progress must not end
+    // a transfer) and measures the terminal again on SIGWINCH.
+    static void CatchSignals();
+    // The signal that asked for a cancel, or 0.
+    static int CancelSignal();
 
 private:
+    int Columns();
+
     CString m_portName;
     Style m_style;
     int m_totalBlocks;
@@ -39,4 +54,5 @@ private:
     CString m_status;
     bool m_changed = false;
     bool m_barShown = false;
+    int m_columns = 0;
 };

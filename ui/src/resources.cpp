@@ -2,6 +2,8 @@
 
 #include "resource.h"
 
+#include "core/version.h"
+
 namespace {
 
 // The main icon, 16 colours: a hand-held scanner with its display and keys.
@@ -106,7 +108,7 @@ DialogTemplate AboutDialog() {
         {
             {WC_STATIC, -1, "", 11, 17, 20, 20, WS_CHILD | WS_VISIBLE | SS_ICON,
              static_cast<int>(IDI_MAIN_ICON)},
-            {WC_STATIC, -1, "BC245XLT Morvane Utility v1.0", 40, 10, 132, 11,
+            {WC_STATIC, -1, kProductNameAndVersion, 40, 10, 132, 11,
              WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | WS_GROUP},
             {WC_STATIC, -1,
              "Copyright \xA9 2026 the BC245XLT Morvane Utility authors\n"

@@ -28,6 +28,9 @@ public:
     virtual CString PortName() = 0;
     // Replaces the status text.
     virtual void ShowStatus(const CString& text) = 0;
+    // Replaces the status text with one that names the block a transfer is
+    // at: one of these comes for every block.
+    virtual void ShowBlockStatus(const CString& text) { ShowStatus(text); }
     // Advances the progress by one block.
     virtual void StepProgress() = 0;
     // Makes what was shown or stepped visible now. The link calls it after
