@@ -1,6 +1,13 @@
 // Command-line front of the virtual receiver, for trying the program with no
 // receiver at hand.
+#include "backup/format.h"
+#include "core/version.h"
 #include "virtual_receiver.h"
+
+#include <cerrno>
+#include <climits>
+#include <getopt.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +21,8 @@
 #include <unistd.h>
 
 namespace {
+
+constexpr char kProgram[] = "bc245xlt-virtual-receiver";
 
 const char kUsage[] =
     "Usage: bc245xlt-virtual-receiver first|clone [options]\n"
@@ -40,6 +49,8 @@ const char kUsage[] =
     "  --records N        FIRST: send only the first N records\n"
     "  --out FILE         CLONE: write the received bytes there\n"
     "  --repeat           serve one exchange after another until interrupted\n"
+    "  --then first       CLONE: after each exchange, answer as a FIRST unit with\n"
+    "                     what was received, so that a restore can be verified\n"
     "  --timeout SECONDS  how long to wait for the utility (default 120)\n"
     "  --pace MS          wait MS milliseconds before each record or reply\n"
     "  --baud RATE        send and take every byte at the pace of a serial line at\n"
@@ -66,103 +77,278 @@ const char kUsage[] =
     "  --extra N          FIRST: send N records more than the image holds\n"
     "  --hang-up N        hang up at record N\n"
     "  --ng N             CLONE: reject record N with NG\n"
-    "  --model TEXT       CLONE: answer the model query with TEXT\n";
+    "  --model TEXT       CLONE: answer the model query with TEXT\n"
+    "  --corrupt N        CLONE: take record N with OK but keep it wrongly\n"
+    "\n"
+    "  -h, --help         print this help\n"
+    "  -V, --version      print the program's name and version\n";
 
-bool ReadImage(const std::string& path, std::vector<std::uint8_t>& image) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+int Error(int status, const std::string& problem) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, problem.c_str());
+    return status;
+}
+
+int UsageError(const std::string& problem) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kProgram, problem.c_str(), kProgram);
+    return 2;
+}
+
+// The image to send: a backup file's, or else the first 8192 bytes of a
+// regular file, in whole records. False with why not.
+bool ReadImage(const std::string& path, std::vector<std::uint8_t>& image, std::string& error) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = ::stat(path.c_str(), &info) != 0 ? std::strerror(errno) : "not a regular file";
         return false;
     }
-    image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    // A backup file: skip its two lines and the length field.
-    const std::string header = "BC245XLT MRVv1.0\n";
-    if (image.size() > header.size() && std::equal(header.begin(), header.end(), image.begin())) {
-        std::size_t at = header.size();
-        while (at < image.size() && image[at] != '\n') {
-            ++at;
+    CString description;
+    std::int32_t length = 0;
+    unsigned char bytes[kImageSize];
+    try {
+        if (ReadBackupFile(path, description, length, bytes, &error) != 0) {
+            image.assign(bytes, bytes + length / 16 * 16);
+            return true;
         }
-        at += 1 + 4;
-        image.erase(image.begin(),
-                    image.begin() + static_cast<std::ptrdiff_t>(std::min(at, image.size())));
+    } catch (const CException& failure) {
+        error = failure.GetErrorMessage();
+        return false;
     }
-    image.resize(std::min<std::size_t>(image.size(), 8192) / 16 * 16);
+    if (error.rfind("not a backup file", 0) != 0) {
+        return false; // a backup file that is broken, or no regular file at all
+    }
+    std::ifstream in(path, std::ios::binary);
+    image.resize(kImageSize);
+    in.read(reinterpret_cast<char*>(image.data()), kImageSize);
+    image.resize(static_cast<std::size_t>(in.gcount()) / 16 * 16);
+    if (in.bad()) {
+        error = "cannot be read";
+        return false;
+    }
+    return true;
+}
+
+struct Settings {
+    std::string mode, link, device, socket, imagePath, outPath, then;
+    int records = -1, timeoutSeconds = 120;
+    bool repeat = false;
+    ReceiverFaults faults;
+    ReceiverSetup setup;
+};
+
+// A number option's value; false when it is not a whole number.
+bool Number(const char* text, int& value) {
+    char* end = nullptr;
+    errno = 0;
+    const long parsed = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno != 0 || parsed < INT_MIN || parsed > INT_MAX) {
+        return false;
+    }
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+// Parses the command line; false with the exit status when the program is
+// to end at once.
+bool ParseArguments(int argc, char** argv, Settings& settings, int& status) {
+    enum : int {
+        kLink = 256,
+        kForce,
+        kDevice,
+        kSocket,
+        kBaud,
+        kImage,
+        kRecords,
+        kOut,
+        kRepeat,
+        kThen,
+        kTimeout,
+        kPace,
+        kDelay,
+        kSilentAtStart,
+        kSilentAt,
+        kCrlf,
+        kBadChecksum,
+        kShortLine,
+        kLongLine,
+        kLowerCase,
+        kExtra,
+        kHangUp,
+        kNg,
+        kModel,
+        kCorrupt,
+    };
+    static const option kOptions[] = {
+        {"link", required_argument, nullptr, kLink},
+        {"force", no_argument, nullptr, kForce},
+        {"device", required_argument, nullptr, kDevice},
+        {"socket", required_argument, nullptr, kSocket},
+        {"baud", required_argument, nullptr, kBaud},
+        {"image", required_argument, nullptr, kImage},
+        {"records", required_argument, nullptr, kRecords},
+        {"out", required_argument, nullptr, kOut},
+        {"repeat", no_argument, nullptr, kRepeat},
+        {"then", required_argument, nullptr, kThen},
+        {"timeout", required_argument, nullptr, kTimeout},
+        {"pace", required_argument, nullptr, kPace},
+        {"delay", required_argument, nullptr, kDelay},
+        {"silent-at-start", no_argument, nullptr, kSilentAtStart},
+        {"silent-at", required_argument, nullptr, kSilentAt},
+        {"crlf", no_argument, nullptr, kCrlf},
+        {"bad-checksum", required_argument, nullptr, kBadChecksum},
+        {"short-line", required_argument, nullptr, kShortLine},
+        {"long-line", required_argument, nullptr, kLongLine},
+        {"lower-case", no_argument, nullptr, kLowerCase},
+        {"extra", required_argument, nullptr, kExtra},
+        {"hang-up", required_argument, nullptr, kHangUp},
+        {"ng", required_argument, nullptr, kNg},
+        {"model", required_argument, nullptr, kModel},
+        {"corrupt", required_argument, nullptr, kCorrupt},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},
+        {nullptr, 0, nullptr, 0},
+    };
+    ReceiverFaults& faults = settings.faults;
+    // Where each number option puts its value.
+    const std::pair<int, int*> numbers[] = {
+        {kBaud, &settings.setup.baud},         {kRecords, &settings.records},
+        {kTimeout, &settings.timeoutSeconds},  {kPace, &faults.paceMs},
+        {kDelay, &faults.startDelayMs},        {kSilentAt, &faults.silentAt},
+        {kBadChecksum, &faults.badChecksumAt}, {kShortLine, &faults.shortLineAt},
+        {kLongLine, &faults.longLineAt},       {kExtra, &faults.extraRecords},
+        {kHangUp, &faults.hangUpAt},           {kNg, &faults.ngAt},
+        {kCorrupt, &faults.corruptAt},
+    };
+    opterr = 0;
+    for (;;) {
+        int index = -1;
+        const int code = ::getopt_long(argc, argv, ":hV", kOptions, &index);
+        if (code == -1) {
+            break;
+        }
+        // The option as written: its long name, or what the command line holds.
+        const std::string written = argv[optind - 1];
+        const std::string name = index >= 0 ? std::string("--") + kOptions[index].name
+                                 : written.rfind("--", 0) == 0
+                                     ? written.substr(0, written.find('='))
+                                     : "-" + std::string(1, static_cast<char>(optopt));
+        bool numbered = false;
+        for (const auto& [option, into] : numbers) {
+            if (code == option) {
+                numbered = true;
+                if (!Number(optarg, *into)) {
+                    status =
+                        UsageError("option '" + name + "' takes a number, not '" + optarg + "'");
+                    return false;
+                }
+            }
+        }
+        if (numbered) {
+            continue;
+        }
+        switch (code) {
+        case kLink:
+            settings.link = optarg;
+            break;
+        case kForce:
+            settings.setup.replaceLink = true;
+            break;
+        case kDevice:
+            settings.device = optarg;
+            break;
+        case kSocket:
+            settings.socket = optarg;
+            break;
+        case kImage:
+            settings.imagePath = optarg;
+            break;
+        case kOut:
+            settings.outPath = optarg;
+            break;
+        case kRepeat:
+            settings.repeat = true;
+            break;
+        case kThen:
+            settings.then = optarg;
+            break;
+        case kSilentAtStart:
+            faults.silentAtStart = true;
+            break;
+        case kCrlf:
+            faults.crlf = true;
+            break;
+        case kLowerCase:
+            faults.lowerCaseHex = true;
+            break;
+        case kModel:
+            faults.modelReply = optarg;
+            break;
+        case 'h':
+            std::fputs(kUsage, stdout);
+            status = 0;
+            return false;
+        case 'V':
+            std::printf("%s (%s)\n", kProgram, kProductNameAndVersion);
+            status = 0;
+            return false;
+        case ':':
+            status = UsageError("option '" + name + "' needs a value");
+            return false;
+        default:
+            status = UsageError(written.find('=') != std::string::npos && optopt != 0
+                                    ? "option '" + name + "' takes no value"
+                                    : "unknown option '" + name + "'");
+            return false;
+        }
+    }
+    if (optind >= argc) {
+        status = UsageError("no mode given (first or clone)");
+        return false;
+    }
+    settings.mode = argv[optind];
+    if (settings.mode != "first" && settings.mode != "clone") {
+        status = UsageError("unknown mode '" + settings.mode + "' (first or clone)");
+        return false;
+    }
+    if (optind + 1 < argc) {
+        status = UsageError("unexpected '" + std::string(argv[optind + 1]) + "'");
+        return false;
+    }
+    if (!settings.then.empty() && (settings.then != "first" || settings.mode != "clone")) {
+        status = UsageError("--then takes first, after clone");
+        return false;
+    }
+    if (settings.setup.baud < 0 || settings.setup.baud > 1000000) {
+        status = UsageError("--baud takes a rate from 1 to 1000000");
+        return false;
+    }
+    if (!settings.link.empty() + !settings.device.empty() + !settings.socket.empty() > 1) {
+        status = UsageError("--link, --device and --socket do not go together");
+        return false;
+    }
     return true;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        std::fputs(kUsage, argc < 2 ? stderr : stdout);
-        return argc < 2 ? 2 : 0;
+    Settings settings;
+    int status = 0;
+    if (!ParseArguments(argc, argv, settings, status)) {
+        return status;
     }
-    const std::string mode = argv[1];
-    if (mode != "first" && mode != "clone") {
-        std::fprintf(stderr, "unknown mode '%s'\n\n%s", mode.c_str(), kUsage);
-        return 2;
-    }
-    std::string link, device, socket, imagePath, outPath;
-    int records = -1, timeoutSeconds = 120;
-    bool repeat = false;
-    ReceiverFaults faults;
-    ReceiverSetup setup;
-    for (int i = 2; i < argc; ++i) {
-        const std::string option = argv[i];
-        const auto value = [&]() -> const char* {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "%s needs a value\n", option.c_str());
-                std::exit(2);
-            }
-            return argv[++i];
-        };
-        const auto number = [&] { return std::atoi(value()); };
-        const std::pair<const char*, std::function<void()>> options[] = {
-            {"--link", [&] { link = value(); }},
-            {"--force", [&] { setup.replaceLink = true; }},
-            {"--device", [&] { device = value(); }},
-            {"--socket", [&] { socket = value(); }},
-            {"--baud", [&] { setup.baud = number(); }},
-            {"--image", [&] { imagePath = value(); }},
-            {"--records", [&] { records = number(); }},
-            {"--out", [&] { outPath = value(); }},
-            {"--repeat", [&] { repeat = true; }},
-            {"--timeout", [&] { timeoutSeconds = number(); }},
-            {"--pace", [&] { faults.paceMs = number(); }},
-            {"--delay", [&] { faults.startDelayMs = number(); }},
-            {"--silent-at-start", [&] { faults.silentAtStart = true; }},
-            {"--silent-at", [&] { faults.silentAt = number(); }},
-            {"--crlf", [&] { faults.crlf = true; }},
-            {"--bad-checksum", [&] { faults.badChecksumAt = number(); }},
-            {"--short-line", [&] { faults.shortLineAt = number(); }},
-            {"--long-line", [&] { faults.longLineAt = number(); }},
-            {"--lower-case", [&] { faults.lowerCaseHex = true; }},
-            {"--extra", [&] { faults.extraRecords = number(); }},
-            {"--hang-up", [&] { faults.hangUpAt = number(); }},
-            {"--ng", [&] { faults.ngAt = number(); }},
-            {"--model", [&] { faults.modelReply = value(); }},
-        };
-        const auto known = std::find_if(std::begin(options), std::end(options),
-                                        [&](const auto& entry) { return option == entry.first; });
-        if (known == std::end(options)) {
-            std::fprintf(stderr, "unknown option '%s'\n\n%s", option.c_str(), kUsage);
-            return 2;
-        }
-        known->second();
-    }
+    ReceiverSetup& setup = settings.setup;
+    const ReceiverFaults& faults = settings.faults;
     std::vector<std::uint8_t> image(8192);
     for (std::size_t i = 0; i < image.size(); ++i) {
         image[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
     }
-    if (!imagePath.empty() && !ReadImage(imagePath, image)) {
-        std::fprintf(stderr, "cannot read %s\n", imagePath.c_str());
-        return 1;
+    std::string error;
+    if (!settings.imagePath.empty() && !ReadImage(settings.imagePath, image, error)) {
+        return Error(1, "cannot read " + settings.imagePath + ": " + error);
     }
-    if (records >= 0) {
-        image.resize(std::min<std::size_t>(image.size(), static_cast<std::size_t>(records) * 16));
-    }
-    if (setup.baud < 0 || setup.baud > 1000000) {
-        std::fprintf(stderr, "--baud takes a rate from 1 to 1000000\n");
-        return 2;
+    if (settings.records >= 0) {
+        image.resize(
+            std::min<std::size_t>(image.size(), static_cast<std::size_t>(settings.records) * 16));
     }
     // Started with sudo: the device goes to the user who ran sudo.
     const char* sudoUid = std::getenv("SUDO_UID");
@@ -171,47 +357,48 @@ int main(int argc, char** argv) {
         setup.ownerUid = std::atoi(sudoUid);
         setup.ownerGid = std::atoi(sudoGid);
     }
-    if (!link.empty() + !device.empty() + !socket.empty() > 1) {
-        std::fprintf(stderr, "--link, --device and --socket do not go together\n");
-        return 2;
-    }
-    std::string error;
-    std::unique_ptr<ReceiverLine> line = !device.empty() ? OpenDeviceLine(device, setup.baud, error)
-                                         : !socket.empty() ? ListenSocketLine(socket, error)
-                                                           : OpenPtyLine(link, setup, error);
+    std::unique_ptr<ReceiverLine> line =
+        !settings.device.empty()   ? OpenDeviceLine(settings.device, setup.baud, error)
+        : !settings.socket.empty() ? ListenSocketLine(settings.socket, error)
+                                   : OpenPtyLine(settings.link, setup, error);
     if (!line) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
+        return Error(1, error);
     }
     auto receiver = std::make_unique<VirtualReceiver>(std::move(line), setup.baud);
     receiver->CleanUpOnSignals();
-    std::printf("Virtual BC245XLT in %s mode on %s%s%s%s\n", mode == "first" ? "FIRST" : "CLONE",
-                socket.empty() ? "" : "socket ", receiver->DevicePath().c_str(),
+    const std::string& link = settings.link;
+    std::printf("Virtual BC245XLT in %s mode on %s%s%s%s\n",
+                settings.mode == "first" ? "FIRST" : "CLONE",
+                settings.socket.empty() ? "" : "socket ", receiver->DevicePath().c_str(),
                 link.empty() ? "" : " (link ", link.empty() ? "" : (link + ")").c_str());
     std::fflush(stdout);
-    int status = 0;
-    do {
-        if (!socket.empty()) {
+    const int timeoutMs = settings.timeoutSeconds * 1000;
+    bool first = settings.mode == "first";
+    for (bool more = true; more;) {
+        if (!settings.socket.empty()) {
             // Said once the far end is there, so that whoever drives the
             // other side knows when bytes can reach it.
-            if (!receiver->WaitForClient(timeoutSeconds * 1000)) {
+            if (!receiver->WaitForClient(timeoutMs)) {
                 std::printf("Exchange ended: nobody connected\n");
                 return 1;
             }
             std::printf("Connected.\n");
             std::fflush(stdout);
         }
-        const bool ok = mode == "first" ? receiver->RunFirst(image, faults, timeoutSeconds * 1000)
-                                        : receiver->RunClone(faults, timeoutSeconds * 1000);
-        if (ok && mode == "first") {
+        const bool ok = first ? receiver->RunFirst(image, faults, timeoutMs)
+                              : receiver->RunClone(faults, timeoutMs);
+        if (ok && first) {
             std::printf("Sent %zu records.\n",
                         image.size() / 16 + static_cast<std::size_t>(faults.extraRecords));
         } else if (ok) {
             std::printf("Received %zu records.\n", receiver->Received().size() / 16);
-            if (!outPath.empty()) {
-                std::ofstream out(outPath, std::ios::binary);
+            if (!settings.outPath.empty()) {
+                std::ofstream out(settings.outPath, std::ios::binary);
                 out.write(reinterpret_cast<const char*>(receiver->Received().data()),
                           static_cast<std::streamsize>(receiver->Received().size()));
+                if (!out) {
+                    Error(1, "cannot write " + settings.outPath);
+                }
             }
         } else {
             std::printf("Exchange ended: %s\n", receiver->Problem().c_str());
@@ -226,7 +413,20 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         // Closing the pseudo-terminal would throw away whatever the program
         // has not read yet, "END" included: stay until it has closed the port.
-        receiver->WaitForClose(timeoutSeconds * 1000);
-    } while (repeat);
+        receiver->WaitForClose(timeoutMs);
+        more = settings.repeat;
+        if (!settings.then.empty() && !first && ok) {
+            // A CLONE exchange is followed by a FIRST one with what it took,
+            // and that, with --repeat, by the next CLONE exchange.
+            image = receiver->Received();
+            first = true;
+            more = true;
+            std::printf("Now in FIRST mode.\n");
+        } else if (!settings.then.empty() && first && settings.repeat) {
+            first = false;
+            std::printf("Now in CLONE mode.\n");
+        }
+        std::fflush(stdout);
+    }
     return status;
 }
