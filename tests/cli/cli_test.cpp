@@ -1,130 +1,17 @@
 // bc245xlt-cli end to end: the real program against the virtual receiver on a
 // pseudo-terminal, its files in a temporary folder.
+#include "cli_fixture.h"
+
 #include "backup/format.h"
-#include "built_path.h"
 #include "core/listing.h"
-#include "virtual_receiver.h"
 
 #include <chrono>
-#include <csignal>
 #include <cstring>
-#include <fcntl.h>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <future>
-#include <gtest/gtest.h>
-#include <sstream>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kUsage = 2;
-constexpr int kPortError = 3;
-constexpr int kTransferFailed = 4;
-constexpr int kFileError = 5;
-constexpr int kInterrupted = 130;
-constexpr uid_t kNobody = 65534;
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-class CliTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "bc245xlt-cli-XXXXXX").string();
-        dir = ::mkdtemp(pattern.data());
-        fs::permissions(dir, fs::perms::owner_all | fs::perms::others_exec);
-        port = (dir / "COM1").string();
-    }
-    void TearDown() override {
-        receiver.reset();
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
-
-    VirtualReceiver& Receiver() {
-        std::string error;
-        receiver = VirtualReceiver::Create(port, error);
-        if (!receiver) {
-            throw std::runtime_error(error);
-        }
-        return *receiver;
-    }
-
-    // Runs the tool with standard input from /dev/null; during() runs while
-    // it does, with its process id; asUser runs it as that user.
-    Outcome Cli(const std::vector<std::string>& args,
-                const std::function<void(pid_t)>& during = nullptr, int asUser = -1) {
-        // Another user runs a copy in the test's folder, which that user can
-        // reach wherever the build is.
-        std::string program = BuiltPath("BCU_CLI", BCU_CLI);
-        if (asUser >= 0) {
-            const fs::path copy = dir / "bc245xlt-cli";
-            fs::copy_file(program, copy, fs::copy_options::overwrite_existing);
-            fs::permissions(copy, fs::perms::owner_all | fs::perms::group_read |
-                                      fs::perms::group_exec | fs::perms::others_read |
-                                      fs::perms::others_exec);
-            program = copy.string();
-        }
-        const fs::path out = dir / "stdout";
-        const fs::path err = dir / "stderr";
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const int in = ::open("/dev/null", O_RDONLY);
-            const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(in, 0);
-            ::dup2(o, 1);
-            ::dup2(e, 2);
-            if (asUser >= 0 && (::setgid(static_cast<gid_t>(asUser)) != 0 ||
-                                ::setuid(static_cast<uid_t>(asUser)) != 0)) {
-                ::_exit(98);
-            }
-            const char* cli = program.c_str();
-            std::vector<char*> argv{const_cast<char*>(cli)};
-            for (const std::string& arg : args) {
-                argv.push_back(const_cast<char*>(arg.c_str()));
-            }
-            argv.push_back(nullptr);
-            ::execv(cli, argv.data());
-            ::_exit(99);
-        }
-        if (during) {
-            during(child);
-        }
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : 200, Slurp(out), Slurp(err)};
-    }
-
-    fs::path dir;
-    std::string port;
-    std::unique_ptr<VirtualReceiver> receiver;
-};
-
-std::vector<std::uint8_t> Pattern(int records) {
-    std::vector<std::uint8_t> image(static_cast<std::size_t>(records) * kBlockSize);
-    for (std::size_t i = 0; i < image.size(); ++i) {
-        image[i] = static_cast<std::uint8_t>(i * 13 + i / 7);
-    }
-    return image;
-}
 
 TEST_F(CliTest, GetShowSendRoundTripKeepsEveryByte) {
     const auto image = Pattern(kBlockCount);
@@ -216,9 +103,7 @@ TEST_F(CliTest, APortThatCannotBeOpenedSaysWhy) {
     Receiver();
     if (::geteuid() == 0) {
         // The device is root's alone here: another user is told what to do.
-        const fs::path open = dir / "open";
-        fs::create_directory(open);
-        fs::permissions(open, fs::perms::all);
+        const fs::path open = OpenFolder();
         const Outcome denied =
             Cli({"get", "--port", port, "-o", (open / "x.mrv").string()}, nullptr, kNobody);
         EXPECT_EQ(denied.status, kPortError);

@@ -1,0 +1,108 @@
+// The command line as a table: what each line gives, before any port or
+// transfer is involved.
+#include "cli_fixture.h"
+
+#include "backup/format.h"
+
+namespace {
+
+struct Line {
+    std::vector<std::string> args;
+    int status;
+    std::string said; // a part of what it prints, on standard output or error
+};
+
+TEST_F(CliTest, EachCommandLineGivesItsStatusAndMessage) {
+    const std::string file = (dir / "a.mrv").string();
+    const std::string dashed = (dir / "-x.mrv").string();
+    const auto image = Pattern(2);
+    ASSERT_EQ(WriteBackupFile(file, "A", 32, image.data()), 1);
+    ASSERT_EQ(WriteBackupFile(dashed, "dashed", 32, image.data()), 1);
+    const std::string folder = dir.string();
+    const std::vector<Line> table = {
+        {{"--version"}, 0, "bc245xlt-cli (BC245XLT Morvane Utility v1.0)\n"},
+        {{"-V"}, 0, "BC245XLT Morvane Utility v1.0"},
+        {{"-h"}, 0, "  6    verify: the memory differs from the file"},
+        {{"show", "--help"}, 0, "Exit status:"},
+        {{}, kUsage, "bc245xlt-cli: no command given\nTry 'bc245xlt-cli --help'.\n"},
+        {{"--port=COM1"}, kUsage, "no command given"},
+        {{"frobnicate"}, kUsage, "bc245xlt-cli: unknown command 'frobnicate'"},
+        {{"get", "--bogus"}, kUsage, "unknown option '--bogus'"},
+        {{"get", "--bogus=1"}, kUsage, "unknown option '--bogus'"},
+        {{"get", "-qz"}, kUsage, "unknown option '-z'"},
+        {{"get", "--port"}, kUsage, "option '--port' needs a value"},
+        {{"get", "-p"}, kUsage, "option '-p' needs a value"},
+        {{"get", "--force=yes", "-pCOM1"}, kUsage, "option '--force' takes no value"},
+        {{"get", "-o", file}, kUsage, "get needs --port PORT"},
+        {{"get", "--port="}, kUsage, "get needs --port PORT"},
+        {{"get", "-p", "COM1", file}, kUsage, "takes no FILE"},
+        {{"get", "-p", "COM1", "--json"}, kUsage, "option --json does not go with get"},
+        {{"show", "-y", file}, kUsage, "option -y/--yes does not go with show"},
+        {{"send", "--verify", "--port=COM1"}, kUsage, "send needs --port PORT and one FILE"},
+        {{"diff", file}, kUsage, "diff needs two files"},
+        {{"diff", "-", "-"}, kUsage, "only one of the two files can be standard input"},
+        // Standard input is not a terminal here: an upload needs --yes.
+        {{"send", "-p", "COM1", file}, kUsage, "confirm with --yes"},
+        // Options go anywhere and bundle; "--" ends them.
+        {{"-q", "show", file}, 0, "Description: A\n"},
+        {{"show", "--", "-x.mrv"}, 0, "Description: dashed\n"},
+        {{"show", "-x.mrv"}, kUsage, "unknown option '-x'"},
+        {{"diff", "-q", file, file}, 0, "0 of 2 blocks differ"},
+        // Where get would save is looked at before any port.
+        {{"get", "-qp", "COM9", "-o", folder + "/missing/x.mrv"},
+         kFileError,
+         "bc245xlt-cli: cannot save " + folder + "/missing/x.mrv: the folder " + folder +
+             "/missing does not exist"},
+        {{"get", "--port=COM9", "--output=" + file}, kFileError, "exists; use --force"},
+        {{"get", "-fp", "COM9", "-o", folder}, kFileError, "it is a folder"},
+        {{"get", "-fp", "COM9", "-o", file}, kPortError, "cannot open the port: COM9: no such"},
+        {{"show", folder + "/none.mrv"}, kFileError, "cannot load " + folder + "/none.mrv"},
+    };
+    for (const Line& line : table) {
+        std::string joined;
+        for (const std::string& arg : line.args) {
+            joined += " " + arg;
+        }
+        SCOPED_TRACE("bc245xlt-cli" + joined);
+        RunSetup inFolder;
+        inFolder.workDir = dir;
+        const Outcome outcome = Cli(line.args, inFolder);
+        EXPECT_EQ(outcome.status, line.status) << outcome.err;
+        EXPECT_NE((outcome.out + outcome.err).find(line.said), std::string::npos)
+            << outcome.out << outcome.err;
+    }
+}
+
+TEST_F(CliTest, StandardInputAndOutputStandForFiles) {
+    const std::string file = (dir / "a.mrv").string();
+    const auto image = Pattern(3);
+    ASSERT_EQ(WriteBackupFile(file, "From a pipe", 48, image.data()), 1);
+    // show - and diff - read the file from standard input, a pipe included.
+    const fs::path script = dir / "pipe.sh";
+    std::ofstream(script) << "cat \"$2\" | \"$1\" show -\ncat \"$2\" | \"$1\" diff - \"$2\"\n";
+    const std::string command =
+        "sh " + script.string() + " " + BuiltPath("BCU_CLI", BCU_CLI) + " " + file + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string said;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        said.append(buffer, got);
+    }
+    EXPECT_EQ(::pclose(pipe), 0) << said;
+    EXPECT_EQ(said.rfind("Description: From a pipe\n0000\t", 0), 0u) << said;
+    EXPECT_NE(said.find("0 of 3 blocks differ"), std::string::npos) << said;
+    // What is far longer than any backup file is refused, not read forever.
+    const std::string endless =
+        "yes | " + std::string(BuiltPath("BCU_CLI", BCU_CLI)) + " show - 2>&1";
+    pipe = ::popen(endless.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    said.clear();
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        said.append(buffer, got);
+    }
+    EXPECT_EQ(WEXITSTATUS(::pclose(pipe)), kFileError);
+    EXPECT_NE(said.find("standard input: longer than any backup file"), std::string::npos) << said;
+}
+
+} // namespace
