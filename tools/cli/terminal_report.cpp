@@ -80,7 +80,10 @@ std::string TerminalReport::BarLine(int columns, int blocks, int totalBlocks,
     const std::string count = std::to_string(blocks) + "/" + std::to_string(totalBlocks);
     std::string line;
     if (usable >= 24 + static_cast<int>(count.size())) {
-        const int width = std::clamp(usable / 3, 10, 40);
+        // The status gets the room first; the bar takes what is left, 10 to
+        // 40 columns.
+        const int width =
+            std::clamp(usable - static_cast<int>(count.size() + 5 + status.size()), 10, 40);
         const int total = totalBlocks > 0 ? totalBlocks : 1;
         const int filled = std::min(width, blocks * width / total);
         line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
