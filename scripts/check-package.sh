@@ -36,4 +36,10 @@ test -s "$scratch/usr/share/icons/hicolor/scalable/apps/bc245xlt.svg"
 for document in copyright changelog.gz 99-bc245xlt.rules; do
     test -s "$scratch/usr/share/doc/bc245xlt/$document"
 done
+echo "== shell completion"
+bash -n "$scratch/usr/share/bash-completion/completions/bc245xlt-cli"
+test -s "$scratch/usr/share/zsh/vendor-completions/_bc245xlt-cli"
+if command -v zsh >/dev/null; then
+    zsh -n "$scratch/usr/share/zsh/vendor-completions/_bc245xlt-cli"
+fi
 echo "package checks passed"

@@ -12,7 +12,7 @@ fonts-dejavu-core qt6-qpa-plugins qt6-svg-dev"
 for option in "$@"; do
     case "$option" in
     --fuzz) packages="$packages clang libclang-rt-14-dev" ;;
-    --package) packages="$packages file dpkg-dev lintian desktop-file-utils appstream man-db" ;;
+    --package) packages="$packages file dpkg-dev lintian desktop-file-utils appstream man-db zsh" ;;
     --drivers) packages="$packages qemu-system-x86 busybox-static python3" ;;
     *) echo "usage: $0 [--fuzz] [--package] [--drivers]" >&2; exit 2 ;;
     esac

@@ -4,6 +4,8 @@
 
 #include "backup/format.h"
 
+#include <set>
+
 namespace {
 
 struct Line {
@@ -103,6 +105,51 @@ TEST_F(CliTest, StandardInputAndOutputStandForFiles) {
     }
     EXPECT_EQ(WEXITSTATUS(::pclose(pipe)), kFileError);
     EXPECT_NE(said.find("standard input: longer than any backup file"), std::string::npos) << said;
+}
+
+// What bash offers at the end of each command line, in a folder with
+// backup files, another file and a folder.
+TEST_F(CliTest, TheShellCompletesCommandsOptionsPortsAndBackups) {
+    for (const char* name : {"a.mrv", "b c.mrv", "notes.txt"}) {
+        std::ofstream(dir / name) << "";
+    }
+    fs::create_directory(dir / "sub");
+    using Offers = std::set<std::string>;
+    const std::vector<std::pair<std::string, Offers>> table = {
+        {"''", {"get", "send", "verify", "show", "diff", "ports"}},
+        {"se", {"send"}},
+        {"send --v", {"--verify", "--version"}},
+        {"ports --", {"--quiet", "--help", "--version", "--json"}},
+        {"get --port C", {"COM1", "COM2", "COM3", "COM4"}},
+        {"get --port = C", {"COM1", "COM2", "COM3", "COM4"}},
+        {"show ''", {"a.mrv", "b c.mrv", "sub"}},
+        {"get -o ''", {"a.mrv", "b c.mrv", "sub"}},
+        {"get -d ''", {}},
+    };
+    const fs::path script = dir / "complete.sh";
+    const std::string completion = BuiltPath("BCU_COMPLETION_DIR", BCU_COMPLETION_DIR);
+    for (const auto& [words, offered] : table) {
+        SCOPED_TRACE(words);
+        std::ofstream(script) << "cd " << dir << " || exit 1\n"
+                              << "source " << completion << "/bc245xlt-cli.bash\n"
+                              << "COMP_WORDS=(bc245xlt-cli " << words << ")\n"
+                              << "COMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
+                              << "_bc245xlt_cli\n"
+                              << "printf '%s\\n' \"${COMPREPLY[@]}\"\n";
+        FILE* shell = ::popen(("bash " + script.string()).c_str(), "r");
+        ASSERT_NE(shell, nullptr);
+        Offers said;
+        char line[256];
+        while (std::fgets(line, sizeof line, shell) != nullptr) {
+            std::string entry(line);
+            entry.pop_back();
+            if (!entry.empty()) {
+                said.insert(entry);
+            }
+        }
+        EXPECT_EQ(::pclose(shell), 0);
+        EXPECT_EQ(said, offered);
+    }
 }
 
 } // namespace
