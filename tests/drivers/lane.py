@@ -576,6 +576,60 @@ class Lane:
         ratio = (elapsed - 0.1) / LINE_SECONDS
         return f"wall/line time {ratio:.4f} ({elapsed - 0.1:.2f} s for {LINE_SECONDS:.2f} s)"
 
+    def doctor(self):
+        """What `ports` reads off the kernel: drivers, USB ids, the console and
+        the phantom UART."""
+        data = json.loads(self.guest.output("bc245xlt-cli ports --json"))
+        names = {entry["name"]: entry for entry in data["names"]}
+        devices = {entry["path"]: entry for entry in data["devices"]}
+        problems = []
+        if names["COM1"]["device"] != "/dev/ttyUSB0" or names["COM2"]["device"] != "/dev/ttyS1":
+            problems.append(f"COM1 and COM2 lead to {names['COM1']['device']} and "
+                            f"{names['COM2']['device']}")
+        if names["COM3"]["device"] is not None or "no UART" not in (names["COM3"]["problem"] or ""):
+            problems.append(f"COM3: {names['COM3']}")
+        usb = devices.get("/dev/ttyUSB0", {})
+        if usb.get("driver") != "ftdi_sio" or usb.get("usb_id") != "0403:6001":
+            problems.append(f"ttyUSB0: {usb}")
+        uart = devices.get("/dev/ttyS1", {})
+        if not uart.get("driver") or uart.get("usb_id") is not None or not uart.get("may_open"):
+            problems.append(f"ttyS1: {uart}")
+        if not devices.get("/dev/ttyS0", {}).get("console"):
+            problems.append("ttyS0 is not shown as the console")
+        if "/dev/ttyS2" in devices:
+            problems.append("the phantom ttyS2 is listed")
+        if problems:
+            raise CheckFailed("; ".join(problems))
+        return (f"ttyUSB0 {usb['driver']} {usb['usb_id']} ({usb['product']}), ttyS1 "
+                f"{uart['driver']}, ttyS0 the console, phantom ttyS2 not listed")
+
+    def held_open(self):
+        """A program with the adapter open and no lock, as a modem manager's
+        probe is: the tool refuses the port and names it, and `ports` too."""
+        guest = self.guest
+        # Only the holder itself has the device: its sleeps do not inherit it.
+        guest.ok("printf '#!/bin/sh\\nexec 3<>/dev/ttyUSB0\\nwhile :; do sleep 1 3<&-; done\\n' "
+                 "> /tmp/ModemManager && chmod +x /tmp/ModemManager")
+        guest.console.forget(r"^@@EXIT hold ")
+        guest.ok("bg hold /tmp/ModemManager")
+        try:
+            guest.ok("rounds=250; while ! ls -l /proc/$(cat /tmp/hold.pid)/fd | grep -q ttyUSB0; "
+                     "do usleep 20000; rounds=$((rounds - 1)); [ $rounds -gt 0 ] || exit 1; done")
+            status, lines = guest.run("bc245xlt-cli get --port COM1 -o /tmp/held.mrv --force")
+            said = " | ".join(lines)
+            if status != 3 or "busy: held by process" not in said:
+                raise CheckFailed(f"exit status {status}: {said}")
+            if "sudo systemctl stop ModemManager" not in said:
+                raise CheckFailed(f"the remedy is missing: {said}")
+            doctor = json.loads(guest.output("bc245xlt-cli ports --json"))
+            usb = [entry for entry in doctor["devices"] if entry["path"] == "/dev/ttyUSB0"][0]
+            if not usb["busy"] or not usb["holders"]:
+                raise CheckFailed(f"ports says {usb}")
+            return f"{said.split(': busy: ')[-1].split(';')[0]}; ports names it too"
+        finally:
+            guest.run("kill $(cat /tmp/hold.pid)")
+            guest.console.wait(r"^@@EXIT hold \d+$", 10)
+
     def run(self):
         guest = self.guest
         adapter = {"name": "adapter", "com": "COM1", "device": "/dev/ttyUSB0", "socket": "ftdi.sock"}
@@ -589,6 +643,8 @@ class Lane:
             return f"COM1 is ttyUSB0 ({product}), COM2 ttyS1; {com3}"
 
         self.check("port names: COM1 adapter, COM2 UART, COM3 on a phantom ttyS2", names)
+        self.check("port doctor on the kernel's own sysfs", self.doctor)
+        self.check("adapter: held open without a lock, it is busy", self.held_open)
         for port in (adapter, uart):
             label = port["name"]
             self.check(f"{label}: transfers by COM name", lambda p=port: self.transfers(p, "name"))

@@ -13,8 +13,12 @@
 #include <QTimer>
 #include <QToolTip>
 #include <chrono>
+#include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -374,6 +378,45 @@ TEST_F(MainWindowTest, PortListTooltipSaysWhatEveryNameLeadsTo) {
     EXPECT_TRUE(lines[0].startsWith("COM4: no such device (")) << "the selected entry first";
     EXPECT_TRUE(lines[1].startsWith("COM1: ")) << lines[1].toStdString();
     QToolTip::hideText();
+}
+
+// Another program that has the port open keeps it: the tooltip and the error
+// box's details name it, and nothing is sent.
+TEST_F(MainWindowTest, APortAnotherProgramHasOpenIsBusyAndItsHolderIsNamed) {
+    AttachReceiver();
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        const int fd = ::open(receiver->DevicePath().c_str(), O_RDWR | O_NOCTTY);
+        const char said = fd >= 0 ? 'y' : 'n';
+        if (::write(ready[1], &said, 1) == 1) {
+            ::pause();
+        }
+        ::_exit(0);
+    }
+    char said = 0;
+    ASSERT_EQ(::read(ready[0], &said, 1), 1);
+    ASSERT_EQ(said, 'y');
+    const std::string named = "busy: held by process " + std::to_string(holder) + " (";
+    QWidget* port = Item(IDC_PORT);
+    QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), port->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(port, &hover);
+    const QStringList lines = QToolTip::text().split('\n');
+    QToolTip::hideText();
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines[1].toStdString().rfind(named, 0), 0u) << lines[1].toStdString();
+
+    Click(IDC_GET);
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    ASSERT_EQ(prompts->boxes.size(), 2u);
+    EXPECT_EQ(prompts->boxes[1].text, "There was an error setting up the serial port.");
+    EXPECT_NE(prompts->boxes[1].details.find(named), std::string::npos)
+        << prompts->boxes[1].details;
+    EXPECT_EQ(receiver->ReadAvailable(100), "") << "nothing was sent";
 }
 
 TEST_F(MainWindowTest, ThePortErrorBoxSaysWhyInItsDetails) {

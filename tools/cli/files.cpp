@@ -174,9 +174,14 @@ bool OutputFile::Check(int& status) {
     }
     struct stat info {};
     const std::string folder = FolderOf(m_path);
-    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    if (::stat(folder.c_str(), &info) != 0) {
         status = Fail(kFileError, "cannot save " + m_path + ": the folder " + folder +
-                                      (errno == ENOENT ? " does not exist" : " is not a folder"));
+                                      (errno == ENOENT ? " does not exist"
+                                                       : std::string(": ") + std::strerror(errno)));
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        status = Fail(kFileError, "cannot save " + m_path + ": " + folder + " is not a folder");
         return false;
     }
     if (::access(folder.c_str(), W_OK | X_OK) != 0) {
