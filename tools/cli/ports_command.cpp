@@ -61,8 +61,10 @@ void PrintText(const std::vector<DeviceSurvey>& devices, const SerialFolders& fo
             continue;
         }
         const DeviceSurvey device = SurveyDevice(path, folders);
-        std::printf("%s  %s%s\n", name, Target(path, device.real).c_str(),
-                    device.product.empty() ? "" : (" (" + device.product + ")").c_str());
+        const std::string state = State(device);
+        std::printf("%s  %s%s%s\n", name, Target(path, device.real).c_str(),
+                    device.product.empty() ? "" : (" (" + device.product + ")").c_str(),
+                    state.rfind("free", 0) == 0 ? "" : (": " + state).c_str());
     }
     std::printf("\n");
     if (devices.empty()) {
@@ -95,6 +97,11 @@ void PrintJson(const std::vector<DeviceSurvey>& devices, const SerialFolders& fo
     for (const char* name : kComNames) {
         std::string problem;
         const std::string path = ResolveForUser(name, folders, problem);
+        if (!path.empty()) {
+            // A name that leads to a device that cannot be had says why.
+            const std::string state = State(SurveyDevice(path, folders));
+            problem = state.rfind("free", 0) == 0 ? "" : state;
+        }
         std::printf("%s    {\"name\": %s, \"device\": %s, \"problem\": %s}", separator,
                     Json(name).c_str(), JsonOrNull(path).c_str(), JsonOrNull(problem).c_str());
         separator = ",\n";
