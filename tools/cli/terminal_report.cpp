@@ -86,8 +86,12 @@ std::string TerminalReport::BarLine(int columns, int blocks, int totalBlocks,
             std::clamp(usable - static_cast<int>(count.size() + 5 + status.size()), 10, 40);
         const int total = totalBlocks > 0 ? totalBlocks : 1;
         const int filled = std::min(width, blocks * width / total);
-        line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-               std::string(static_cast<std::size_t>(width - filled), '.') + "] " + count + "  ";
+        line.append("[")
+            .append(static_cast<std::size_t>(filled), '#')
+            .append(static_cast<std::size_t>(width - filled), '.')
+            .append("] ")
+            .append(count)
+            .append("  ");
     } else {
         line = count + " ";
     }
