@@ -21,13 +21,25 @@ std::set<std::string> Listing(const fs::path& folder) {
     return names;
 }
 
-TEST_F(CliTest, TermAndHangUpCancelATransferAndLeaveThePortFree) {
+// A folder an ordinary user may write, and there a backup of the whole
+// memory that they may read.
+class OrdinaryUserTest : public CliTest {
+protected:
+    void SetUp() override {
+        CliTest::SetUp();
+        open = OpenFolder();
+        backup = (open / "restore.mrv").string();
+        ASSERT_EQ(WriteBackupFile(backup, "", kImageSize, image.data()), 1);
+        fs::permissions(backup, fs::perms::owner_read | fs::perms::others_read);
+    }
+
+    const std::vector<std::uint8_t> image = Pattern(kBlockCount);
+    fs::path open;
+    std::string backup;
+};
+
+TEST_F(OrdinaryUserTest, TermAndHangUpCancelATransferAndLeaveThePortFree) {
     VirtualReceiver& peer = SharedReceiver();
-    const fs::path open = OpenFolder();
-    const auto image = Pattern(kBlockCount);
-    const std::string backup = (open / "restore.mrv").string();
-    ASSERT_EQ(WriteBackupFile(backup, "", kImageSize, image.data()), 1);
-    fs::permissions(backup, fs::perms::owner_read | fs::perms::others_read);
     const std::set<std::string> before = Listing(open);
     ReceiverFaults slow;
     slow.paceMs = 20; // ten seconds for the whole memory
@@ -77,13 +89,8 @@ TEST_F(CliTest, TermAndHangUpCancelATransferAndLeaveThePortFree) {
     }
 }
 
-TEST_F(CliTest, AProgressReaderThatGoesAwayEndsNoTransfer) {
+TEST_F(OrdinaryUserTest, AProgressReaderThatGoesAwayEndsNoTransfer) {
     VirtualReceiver& peer = SharedReceiver();
-    const fs::path open = OpenFolder();
-    const auto image = Pattern(kBlockCount);
-    const std::string backup = (open / "restore.mrv").string();
-    ASSERT_EQ(WriteBackupFile(backup, "", kImageSize, image.data()), 1);
-    fs::permissions(backup, fs::perms::owner_read | fs::perms::others_read);
     ReceiverFaults paced;
     paced.paceMs = 2;
     // Standard error a pipe whose reader leaves mid-transfer, and standard

@@ -42,6 +42,18 @@ inline std::string Slurp(const fs::path& path) {
     return text.str();
 }
 
+// Runs program with args in place of this process.
+[[noreturn]] inline void ExecProgram(const std::string& program,
+                                     const std::vector<std::string>& args) {
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(99);
+}
+
 // How the tool is run: what happens while it runs (given its process id), as
 // which user, in which folder, and where its standard error goes.
 struct RunSetup {
@@ -64,14 +76,7 @@ public:
         if (m_pid == 0) {
             ::dup2(pipeFds[1], 1);
             ::closefrom(3);
-            const std::string program = BuiltPath("BCU_VIRTUAL_RECEIVER", BCU_VIRTUAL_RECEIVER);
-            std::vector<char*> argv{const_cast<char*>(program.c_str())};
-            for (const std::string& arg : args) {
-                argv.push_back(const_cast<char*>(arg.c_str()));
-            }
-            argv.push_back(nullptr);
-            ::execv(program.c_str(), argv.data());
-            ::_exit(99);
+            ExecProgram(BuiltPath("BCU_VIRTUAL_RECEIVER", BCU_VIRTUAL_RECEIVER), args);
         }
         ::close(pipeFds[1]);
         m_out = pipeFds[0];
@@ -184,14 +189,7 @@ protected:
                                       ::setuid(static_cast<uid_t>(setup.asUser)) != 0)) {
                 ::_exit(98);
             }
-            const char* cli = program.c_str();
-            std::vector<char*> argv{const_cast<char*>(cli)};
-            for (const std::string& arg : args) {
-                argv.push_back(const_cast<char*>(arg.c_str()));
-            }
-            argv.push_back(nullptr);
-            ::execv(cli, argv.data());
-            ::_exit(99);
+            ExecProgram(program, args);
         }
         if (pipeFds[1] >= 0) {
             ::close(pipeFds[1]);

@@ -23,14 +23,7 @@ Screen RunOnTerminal(const std::vector<std::string>& args, int columns, int narr
     int master = -1;
     const pid_t child = ::forkpty(&master, nullptr, nullptr, &size);
     if (child == 0) {
-        const std::string program = BuiltPath("BCU_CLI", BCU_CLI);
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(99);
+        ExecProgram(BuiltPath("BCU_CLI", BCU_CLI), args);
     }
     Screen screen;
     char buffer[4096];

@@ -42,7 +42,7 @@ int Show(const Options& options) {
     Image image;
     std::string error;
     if (!ReadBackup(options.files[0], description, image, error)) {
-        return Fail(kFileError, "cannot load " + options.files[0] + ": " + error);
+        return CannotLoad(options.files[0], error);
     }
     std::printf("Description: %s\n", AnsiToUtf8(description).c_str());
     for (int offset = 0; offset < image.length; offset += kBlockSize) {
@@ -59,10 +59,10 @@ int Diff(const Options& options) {
     Image b;
     std::string error;
     if (!LoadImage(options.files[0], a, error)) {
-        return Fail(kFileError, "cannot load " + options.files[0] + ": " + error);
+        return CannotLoad(options.files[0], error);
     }
     if (!LoadImage(options.files[1], b, error)) {
-        return Fail(kFileError, "cannot load " + options.files[1] + ": " + error);
+        return CannotLoad(options.files[1], error);
     }
     const int longest = std::max(a.length, b.length);
     const int differing = PrintDifferingBlocks(a, b, longest);

@@ -140,6 +140,10 @@ bool ReadBackup(const std::string& path, CString& description, Image& image, std
     return ReadBackupAt(copy.Path(), description, image, error);
 }
 
+int CannotLoad(const std::string& path, const std::string& error) {
+    return Fail(kFileError, "cannot load " + path + ": " + error);
+}
+
 bool LoadImage(const std::string& path, Image& image, std::string& error) {
     CString description;
     if (ReadBackup(path, description, image, error)) {

@@ -10,6 +10,9 @@
 // A backup file ("-": standard input); false with why it is not one.
 bool ReadBackup(const std::string& path, CString& description, Image& image, std::string& error);
 
+// "cannot load PATH: error"; kFileError.
+int CannotLoad(const std::string& path, const std::string& error);
+
 // A backup file, or else a raw image of 1 to 8192 bytes.
 bool LoadImage(const std::string& path, Image& image, std::string& error);
 

@@ -169,7 +169,7 @@ int Send(const Options& options) {
     Image sent;
     std::string error;
     if (!ReadBackup(options.files[0], description, sent, error)) {
-        return Fail(kFileError, "cannot load " + options.files[0] + ": " + error);
+        return CannotLoad(options.files[0], error);
     }
     link.m_imageLength = sent.length;
     std::memcpy(link.m_image, sent.bytes, sizeof sent.bytes);
@@ -201,7 +201,7 @@ int Verify(const Options& options) {
     Image expected;
     std::string error;
     if (!ReadBackup(options.files[0], description, expected, error)) {
-        return Fail(kFileError, "cannot load " + options.files[0] + ": " + error);
+        return CannotLoad(options.files[0], error);
     }
     TerminalReport report(options.port, TerminalReport::StyleFor(options.quiet, stderr),
                           kBlockCount, stderr);
