@@ -5,6 +5,7 @@
 #include "backup/format.h"
 
 #include <set>
+#include <sys/stat.h>
 
 namespace {
 
@@ -149,6 +150,41 @@ TEST_F(CliTest, TheShellCompletesCommandsOptionsPortsAndBackups) {
         }
         EXPECT_EQ(::pclose(shell), 0);
         EXPECT_EQ(said, offered);
+    }
+}
+
+// The virtual receiver's own command line: errors carry its name, and what
+// is no image is refused at once, not read forever or waited on.
+TEST_F(CliTest, TheVirtualReceiverSaysWhatIsWrongWithItsCommandLine) {
+    const fs::path fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string program = BuiltPath("BCU_VIRTUAL_RECEIVER", BCU_VIRTUAL_RECEIVER);
+    const std::vector<Line> table = {
+        {{"--version"}, 0, "bc245xlt-virtual-receiver (BC245XLT Morvane Utility v1.0)\n"},
+        {{}, 2, "bc245xlt-virtual-receiver: no mode given (first or clone)"},
+        {{"second"}, 2, "bc245xlt-virtual-receiver: unknown mode 'second'"},
+        {{"first", "--baud=fast"}, 2, "option '--baud' takes a number, not 'fast'"},
+        {{"first", "--records"}, 2, "option '--records' needs a value"},
+        {{"first", "--crlf=1"}, 2, "option '--crlf' takes no value"},
+        {{"first", "--then", "first"}, 2, "--then takes first, after clone"},
+        {{"first", "--image", "/dev/zero"}, 1, "cannot read /dev/zero: not a regular file"},
+        {{"first", "--image", fifo.string()}, 1, ": not a regular file"},
+    };
+    for (const Line& line : table) {
+        std::string command = "timeout 5 " + program;
+        for (const std::string& arg : line.args) {
+            command += " '" + arg + "'";
+        }
+        SCOPED_TRACE(command);
+        FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string said;
+        char buffer[4096];
+        for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+            said.append(buffer, got);
+        }
+        EXPECT_EQ(WEXITSTATUS(::pclose(pipe)), line.status) << said;
+        EXPECT_NE(said.find(line.said), std::string::npos) << said;
     }
 }
 
