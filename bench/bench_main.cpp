@@ -5,6 +5,7 @@
 // virtual receiver in a process of its own that keeps to 9600 baud, on the
 // display the environment names: wall time against the line time, and CPU
 // time, over several runs with their range.
+#include "platform/qt/widgets.h"
 #include "BackupDlg.h"
 #include "link/timeouts.h"
 #include "offscreen_app.h"
@@ -379,7 +380,7 @@ int main(int argc, char** argv) {
     // The same transfers with the window hidden, where nothing is painted: the
     // difference is what painting the status and the progress costs.
     std::vector<double> hiddenDownload, hiddenUpload, hiddenDownloadCpu, hiddenUploadCpu;
-    dlg.Widget()->hide();
+    WidgetOf(dlg)->hide();
     for (int run = 0; run < kRuns; ++run) {
         if (!timed([&] { return dlg.Download(); },
                    [&] { return receiver->RunFirst(image, faults, 5000); }, hiddenDownloadCpu,
@@ -390,7 +391,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    dlg.Widget()->show();
+    WidgetOf(dlg)->show();
     for (int run = 0; run < 50; ++run) {
         const auto start = Clock::now();
         dlg.RefreshListing();

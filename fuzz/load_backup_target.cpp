@@ -1,3 +1,4 @@
+#include "platform/qt/widgets.h"
 #include "load_backup_target.h"
 
 #include "backup/format.h"
@@ -78,7 +79,7 @@ std::string LoadBackupOnce(CBackupDlg& dlg, const std::string& scratchPath,
     } catch (const CArchiveException&) {
         result = -1; // the general error report's case
     }
-    auto* list = qobject_cast<QListWidget*>(dlg.GetDlgItem(IDC_CONTENTS)->Widget());
+    auto* list = qobject_cast<QListWidget*>(WidgetOf(*dlg.GetDlgItem(IDC_CONTENTS)));
     const ExpectedBackup expected = Expect(data, size);
     if ((result == 1) != expected.valid) {
         return expected.valid ? "a file the format allows was refused"

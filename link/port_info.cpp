@@ -1,61 +1,9 @@
 #include "link/port_info.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <fstream>
-#include <grp.h>
-#include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-
-std::string FirstLine(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) {
-        line.pop_back();
-    }
-    return line;
-}
-
-std::string BaseName(const std::string& path) {
-    return path.substr(path.find_last_of('/') + 1);
-}
-
-std::vector<std::string> FolderEntries(const std::string& folder) {
-    std::vector<std::string> names;
-    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
-    while (dir) {
-        const dirent* entry = ::readdir(dir.get());
-        if (entry == nullptr) {
-            break;
-        }
-        if (entry->d_name[0] != '.') {
-            names.emplace_back(entry->d_name);
-        }
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// The USB device a serial device belongs to: the nearest folder above its
-// sysfs device that carries a vendor id (one level for a CDC-ACM interface,
-// two for a USB serial adapter's port).
-std::string UsbDeviceFolder(const std::string& sysfsDevice) {
-    std::string folder = RealPath(sysfsDevice);
-    for (int up = 0; up < 3 && folder.size() > 1; ++up) {
-        folder = folder.substr(0, folder.find_last_of('/'));
-        if (::access((folder + "/idVendor").c_str(), F_OK) == 0) {
-            return folder;
-        }
-    }
-    return {};
-}
 
 // Services known to take serial adapters, with what to do about each.
 std::string Remedy(const std::string& holderName) {
@@ -71,7 +19,7 @@ std::string Remedy(const std::string& holderName) {
 }
 
 std::string HolderName(int pid, const SerialFolders& folders) {
-    const std::string name = FirstLine(folders.proc + "/" + std::to_string(pid) + "/comm");
+    const std::string name = ProcessName(pid, folders);
     return "process " + std::to_string(pid) + (name.empty() ? "" : " (" + name + ")") +
            Remedy(name);
 }
@@ -91,19 +39,7 @@ std::string NoSuchDevice(const CString& portName, const SerialFolders& folders) 
 
 constexpr char kConsole[] = "the system console; it is not used for the receiver";
 
-std::string GroupOf(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        return {};
-    }
-    if (const group* found = ::getgrgid(info.st_gid)) {
-        return found->gr_name;
-    }
-    return std::to_string(info.st_gid);
-}
-
-std::string PermissionAdvice(const std::string& device) {
-    std::string group = GroupOf(device);
+std::string PermissionAdvice(std::string group) {
     if (group.empty() || group == "root") {
         group = "dialout";
     }
@@ -120,75 +56,18 @@ std::string PathAndTarget(const std::string& path, const std::string& real) {
 
 DeviceSurvey SurveyDevice(const std::string& path, const SerialFolders& folders) {
     DeviceSurvey survey;
-    survey.path = path;
-    survey.real = RealPath(path);
-    survey.kind = ExamineDevice(path, folders);
-    const std::string name = BaseName(survey.real);
-    const std::string byIdFolder = folders.devices + "/serial/by-id";
-    for (const std::string& entry : FolderEntries(byIdFolder)) {
-        if (RealPath(byIdFolder + "/" + entry) == survey.real) {
-            survey.byId.push_back(byIdFolder + "/" + entry);
-        }
-    }
-    const std::string device = folders.sysfs + "/class/tty/" + name + "/device";
-    if (::access(device.c_str(), F_OK) == 0) {
-        survey.driver = BaseName(RealPath(device + "/driver"));
-        if (survey.driver == "driver") {
-            survey.driver.clear(); // no driver link
-        }
-        const std::string usb = UsbDeviceFolder(device);
-        if (!usb.empty()) {
-            survey.usbId = FirstLine(usb + "/idVendor") + ":" + FirstLine(usb + "/idProduct");
-            survey.manufacturer = FirstLine(usb + "/manufacturer");
-            survey.product = FirstLine(usb + "/product");
-        }
-    }
-    survey.mayOpen = ::access(survey.real.c_str(), R_OK | W_OK) == 0;
+    static_cast<DeviceFacts&>(survey) = SurveyDeviceFacts(path, folders);
     if (!survey.mayOpen) {
-        survey.accessProblem = errno == EACCES || errno == EPERM ? PermissionAdvice(survey.real)
-                                                                 : std::strerror(errno);
+        survey.accessProblem = survey.accessError == EACCES || survey.accessError == EPERM
+                                   ? PermissionAdvice(survey.group)
+                                   : std::strerror(survey.accessError);
     }
-    survey.holders = FindPortHolders(path, folders, &survey.unseen);
-    survey.lockOwner = PortLockOwner(path, folders);
     if (!survey.holders.empty()) {
         survey.busy = "busy: held by " + HolderName(survey.holders.front().pid, folders);
-    } else if (survey.lockOwner > 0 && survey.lockOwner != ::getpid()) {
+    } else if (survey.lockOwner > 0 && survey.lockOwner != ThisProcessId()) {
         survey.busy = "busy: held by " + HolderName(survey.lockOwner, folders);
     }
     return survey;
-}
-
-std::vector<std::string> SerialDevicePaths(const SerialFolders& folders) {
-    struct Numbered {
-        std::string kind;
-        long number;
-        std::string path;
-    };
-    std::vector<Numbered> found;
-    for (const std::string& entry : FolderEntries(folders.devices)) {
-        for (const char* kind : {"ttyUSB", "ttyACM", "ttyS"}) {
-            const std::size_t length = std::strlen(kind);
-            if (entry.compare(0, length, kind) != 0 || entry.size() == length ||
-                entry.find_first_not_of("0123456789", length) != std::string::npos) {
-                continue;
-            }
-            const std::string path = folders.devices + "/" + entry;
-            if (ExamineDevice(path, folders) != DeviceKind::NoUart) {
-                found.push_back({kind, std::strtol(entry.c_str() + length, nullptr, 10), path});
-            }
-        }
-    }
-    const auto rank = [](const std::string& kind) {
-        return kind == "ttyUSB" ? 0 : kind == "ttyACM" ? 1 : 2;
-    };
-    std::sort(found.begin(), found.end(), [&](const Numbered& a, const Numbered& b) {
-        return rank(a.kind) != rank(b.kind) ? rank(a.kind) < rank(b.kind) : a.number < b.number;
-    });
-    std::vector<std::string> paths;
-    for (const Numbered& entry : found) {
-        paths.push_back(entry.path);
-    }
-    return paths;
 }
 
 std::string ResolveForUser(const CString& portName, const SerialFolders& folders,
@@ -222,7 +101,7 @@ CString ExplainPortFailure(const CString& portName, int error, int holder,
     switch (error) {
     case EACCES:
     case EPERM:
-        return text + ": " + PermissionAdvice(real);
+        return text + ": " + PermissionAdvice(SurveyDeviceFacts(path, folders).group);
     case EBUSY:
     case EWOULDBLOCK:
         return text + ": busy: held by " +
@@ -261,4 +140,12 @@ CString DescribePort(const CString& portName, const SerialFolders& folders) {
         text.append("\n").append(survey.busy);
     }
     return text;
+}
+
+CString DescribePort(const CString& portName) {
+    return DescribePort(portName, GetSerialFolders());
+}
+
+CString ExplainPortFailure(const CString& portName, int error, int holder) {
+    return ExplainPortFailure(portName, error, holder, GetSerialFolders());
 }

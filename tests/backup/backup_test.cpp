@@ -1,3 +1,4 @@
+#include "platform/qt/widgets.h"
 #include "backup/format.h"
 #include "fixtures.h"
 
@@ -56,7 +57,7 @@ protected:
 
     fs::path Path(const char* name) const { return folder->path() / name; }
 
-    void Click(int id) { qobject_cast<QPushButton*>(dlg->GetDlgItem(id)->Widget())->click(); }
+    void Click(int id) { qobject_cast<QPushButton*>(WidgetOf(*dlg->GetDlgItem(id)))->click(); }
 
     // Loads through the Load button with the open dialog answering path.
     void LoadThroughButton(const fs::path& path) {
@@ -74,7 +75,7 @@ protected:
         return text;
     }
     void SetField(const QString& text) {
-        qobject_cast<QLineEdit*>(dlg->GetDlgItem(IDC_DESCRIPTION)->Widget())->setText(text);
+        qobject_cast<QLineEdit*>(WidgetOf(*dlg->GetDlgItem(IDC_DESCRIPTION)))->setText(text);
     }
 
     // A loaded image and description to see whether a failed load keeps them.
@@ -337,7 +338,7 @@ TEST_F(BackupTest, DescriptionsAreOneLineOfWindows1252Text) {
     WriteFile(Path("ansi.mrv"), std::string("BC245XLT MRVv1.0\nCaf\xE9 \x80 \x9F\n") +
                                     LengthField(16) + Counting(16));
     ASSERT_EQ(dlg->LoadBackup(Path("ansi.mrv").string()), 1);
-    auto* edit = qobject_cast<QLineEdit*>(dlg->GetDlgItem(IDC_DESCRIPTION)->Widget());
+    auto* edit = qobject_cast<QLineEdit*>(WidgetOf(*dlg->GetDlgItem(IDC_DESCRIPTION)));
     EXPECT_EQ(edit->text(), QString::fromUtf8("Café € Ÿ"));
     ASSERT_EQ(dlg->SaveBackup(Path("ansi2.mrv").string()), 1);
     EXPECT_EQ(ReadFile(Path("ansi2.mrv")), ReadFile(Path("ansi.mrv")))

@@ -1,3 +1,4 @@
+#include "platform/qt/widgets.h"
 #include "fixtures.h"
 
 #include <QCoreApplication>
@@ -99,8 +100,8 @@ void DialogTest::SetUp() {
     ASSERT_TRUE(dlg->Create());
     // Let the first paint of the new window happen before anything is recorded.
     QCoreApplication::processEvents();
-    statusPaints = std::make_unique<PaintRecorder>(dlg->GetDlgItem(IDC_STATUS)->Widget());
-    progressPaints = std::make_unique<PaintRecorder>(dlg->GetDlgItem(IDC_PROGRESS)->Widget());
+    statusPaints = std::make_unique<PaintRecorder>(WidgetOf(*dlg->GetDlgItem(IDC_STATUS)));
+    progressPaints = std::make_unique<PaintRecorder>(WidgetOf(*dlg->GetDlgItem(IDC_PROGRESS)));
 }
 
 void DialogTest::TearDown() {
@@ -154,7 +155,7 @@ int DialogTest::ProgressPos() const {
 
 std::vector<std::string> DialogTest::ListingRows() const {
     std::vector<std::string> rows;
-    auto* list = qobject_cast<QListWidget*>(dlg->GetDlgItem(IDC_CONTENTS)->Widget());
+    auto* list = qobject_cast<QListWidget*>(WidgetOf(*dlg->GetDlgItem(IDC_CONTENTS)));
     for (int i = 0; i < list->count(); ++i) {
         rows.push_back(list->item(i)->text().toStdString());
     }

@@ -1,5 +1,6 @@
 // The window on the desktop: what screen readers are told, the fixed-width
 // listing, the desktop's font size, the keyboard's way to the window menu.
+#include "platform/qt/widgets.h"
 #include "AboutDlg.h"
 #include "fixtures.h"
 
@@ -18,7 +19,7 @@ namespace {
 
 class DesktopTest : public DialogTest {
 protected:
-    QWidget* Item(int id) const { return dlg->GetDlgItem(id)->Widget(); }
+    QWidget* Item(int id) const { return WidgetOf(*dlg->GetDlgItem(id)); }
 
     // The text of the label a control is labelled by, as screen readers get it.
     static QString LabelledBy(QWidget* widget) {
@@ -52,7 +53,7 @@ TEST_F(DesktopTest, ScreenReadersNameEveryControlAfterItsLabel) {
     // Each label leads to its control.
     int linked = 0;
     for (const auto& control : dlg->Controls()) {
-        if (auto* label = qobject_cast<QLabel*>(control->Widget()); label && label->buddy()) {
+        if (auto* label = qobject_cast<QLabel*>(WidgetOf(*control)); label && label->buddy()) {
             const bool named = AccessibleName(label->buddy()) == label->text() ||
                                LabelledBy(label->buddy()) == label->text();
             EXPECT_TRUE(named) << label->text().toStdString();
@@ -65,7 +66,7 @@ TEST_F(DesktopTest, ScreenReadersNameEveryControlAfterItsLabel) {
 TEST_F(DesktopTest, TheListingsColumnsLineUp) {
     auto* list = qobject_cast<QListWidget*>(Item(IDC_CONTENTS));
     EXPECT_TRUE(QFontInfo(list->font()).fixedPitch());
-    EXPECT_EQ(list->font().pointSizeF(), dlg->Widget()->font().pointSizeF())
+    EXPECT_EQ(list->font().pointSizeF(), WidgetOf(*dlg)->font().pointSizeF())
         << "at the dialog font's size";
     const QFontMetrics metrics(list->font());
     EXPECT_EQ(metrics.horizontalAdvance("00 00 00 00"), metrics.horizontalAdvance("FF AB CD EF"));
@@ -83,14 +84,14 @@ TEST_F(DesktopTest, ALargerDesktopFontMakesAProportionallyLargerWindow) {
     EXPECT_GT(units.cx, normal.cx);
     EXPECT_GT(units.cy, normal.cy);
     const PixelRect client = MapDialogRect(units, 0, 0, 317, 132);
-    EXPECT_EQ(big.Widget()->size(), QSize(client.width, client.height));
+    EXPECT_EQ(WidgetOf(big)->size(), QSize(client.width, client.height));
     for (std::size_t i = 0; i < big.Controls().size(); ++i) {
         const ControlTemplate& c = big.Template()->controls[i];
         if (std::string(c.windowClass) == WC_COMBOBOX || (c.style & SS_TYPEMASK) == SS_ICON) {
             continue;
         }
         const PixelRect r = MapDialogRect(units, c.x, c.y, c.cx, c.cy);
-        EXPECT_EQ(big.Controls()[i]->Widget()->geometry(), QRect(r.left, r.top, r.width, r.height))
+        EXPECT_EQ(WidgetOf(*big.Controls()[i])->geometry(), QRect(r.left, r.top, r.width, r.height))
             << "control " << i << ": the layout in dialog units stays exact";
     }
     big.DestroyWindow();
@@ -130,7 +131,7 @@ TEST_F(DesktopTest, ScreenReadersHearTheStatusAsAStatusBarAndTheLinesAsSeparator
     EXPECT_EQ(status->text(QAccessible::Name), "Awaiting MDL query...");
     int separators = 0;
     for (const auto& control : dlg->Controls()) {
-        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(control->Widget());
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(WidgetOf(*control));
         ASSERT_NE(face, nullptr);
         EXPECT_NE(face->role(), QAccessible::Border) << "no nameless frame";
         separators += face->role() == QAccessible::Separator ? 1 : 0;
@@ -139,7 +140,7 @@ TEST_F(DesktopTest, ScreenReadersHearTheStatusAsAStatusBarAndTheLinesAsSeparator
 
     CAboutDlg about;
     ASSERT_TRUE(about.Create());
-    EXPECT_EQ(AccessibleName(about.Widget()), "About BC245XLT Morvane Utility");
+    EXPECT_EQ(AccessibleName(WidgetOf(about)), "About BC245XLT Morvane Utility");
     about.DestroyWindow();
 }
 
@@ -153,12 +154,12 @@ TEST_F(DesktopTest, EtchedLinesAndTheBarFollowThePalette) {
     dark.setColor(QPalette::Dark, QColor(0x10, 0x10, 0x10));
     dark.setColor(QPalette::Light, QColor(0x60, 0x60, 0x60));
     dark.setColor(QPalette::Highlight, QColor(0x3d, 0xae, 0xe9));
-    dlg->Widget()->setPalette(dark);
+    WidgetOf(*dlg)->setPalette(dark);
     QWidget* line = nullptr;
     for (const auto& control : dlg->Controls()) {
         if ((control->GetStyle() & SS_TYPEMASK) == SS_ETCHEDHORZ &&
             control->WindowClass() == WC_STATIC) {
-            line = control->Widget();
+            line = WidgetOf(*control);
         }
     }
     ASSERT_NE(line, nullptr);
@@ -185,7 +186,7 @@ TEST_F(DesktopTest, EtchedLinesAndTheBarFollowThePalette) {
         progress->SendMessage(PBM_SETPOS, step);
         progress->UpdateWindow();
     }
-    QProgressBar plain(dlg->Widget());
+    QProgressBar plain(WidgetOf(*dlg));
     plain.setFont(Item(IDC_PROGRESS)->font());
     plain.setTextVisible(false);
     plain.setRange(0, 512);
@@ -206,7 +207,7 @@ TEST_F(DesktopTest, EtchedLinesAndTheBarFollowThePalette) {
     EXPECT_LE(differing, 3) << "columns that differ from the toolkit's bar";
     if (const char* folder = std::getenv("BCU_SCREENSHOTS")) {
         dlg->GetDlgItem(IDC_STATUS)->SetWindowText("Awaiting data for block 0cd0...");
-        dlg->Widget()->grab().save(QString(folder) + "/dark.png");
+        WidgetOf(*dlg)->grab().save(QString(folder) + "/dark.png");
         theirs.save(QString(folder) + "/bar-toolkit.png");
         ours.save(QString(folder) + "/bar-ours.png");
     }

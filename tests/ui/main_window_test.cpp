@@ -1,3 +1,4 @@
+#include "platform/qt/widgets.h"
 #include "AboutDlg.h"
 #include "fixtures.h"
 #include "link/port_info.h"
@@ -39,7 +40,7 @@ constexpr UINT kExclamationOk = MB_OK | MB_ICONEXCLAMATION;
 
 class MainWindowTest : public DialogTest {
 protected:
-    QWidget* Item(int id) const { return dlg->GetDlgItem(id)->Widget(); }
+    QWidget* Item(int id) const { return WidgetOf(*dlg->GetDlgItem(id)); }
     void Click(int id) { qobject_cast<QPushButton*>(Item(id))->click(); }
     std::vector<std::string> BoxTexts() const {
         std::vector<std::string> texts;
@@ -48,11 +49,11 @@ protected:
         }
         return texts;
     }
-    bool Open() const { return dlg->Widget() != nullptr && dlg->Widget()->isVisible(); }
+    bool Open() const { return WidgetOf(*dlg) != nullptr && WidgetOf(*dlg)->isVisible(); }
 };
 
 TEST_F(MainWindowTest, StateWhenTheWindowOpens) {
-    EXPECT_EQ(dlg->Widget()->windowTitle(), "BC245XLT Morvane Utility");
+    EXPECT_EQ(WidgetOf(*dlg)->windowTitle(), "BC245XLT Morvane Utility");
     EXPECT_FALSE(Enabled(IDC_SEND));
     EXPECT_FALSE(Enabled(IDC_SAVE));
     for (int id : {IDC_GET, IDC_LOAD, IDCANCEL, IDC_PORT, IDC_DESCRIPTION, IDC_CONTENTS}) {
@@ -69,8 +70,8 @@ TEST_F(MainWindowTest, StateWhenTheWindowOpens) {
     EXPECT_TRUE(ListingRows().empty());
     EXPECT_EQ(Status(), "");
     EXPECT_EQ(ProgressPos(), 0);
-    EXPECT_EQ(dlg->Widget()->focusWidget(), Item(IDCANCEL)) << "Quit has the focus";
-    EXPECT_FALSE(dlg->Widget()->windowIcon().isNull());
+    EXPECT_EQ(WidgetOf(*dlg)->focusWidget(), Item(IDCANCEL)) << "Quit has the focus";
+    EXPECT_FALSE(WidgetOf(*dlg)->windowIcon().isNull());
     EXPECT_EQ(reinterpret_cast<HICON>(dlg->SendMessage(WM_QUERYDRAGICON)), dlg->m_icon);
 
     // The system menu: Close, then a separator and the About item, added once.
@@ -89,8 +90,8 @@ TEST_F(MainWindowTest, ControlsKeepTheirLayoutRectangles) {
     EXPECT_EQ(units.cy, font.cy);
     EXPECT_GT(units.cx, 3);
     const PixelRect client = MapDialogRect(units, 0, 0, 317, 132);
-    EXPECT_EQ(dlg->Widget()->width(), client.width);
-    EXPECT_EQ(dlg->Widget()->height(), client.height);
+    EXPECT_EQ(WidgetOf(*dlg)->width(), client.width);
+    EXPECT_EQ(WidgetOf(*dlg)->height(), client.height);
 
     const auto& layout = dlg->Template()->controls;
     ASSERT_EQ(layout.size(), 15u);
@@ -99,7 +100,7 @@ TEST_F(MainWindowTest, ControlsKeepTheirLayoutRectangles) {
         const ControlTemplate& c = layout[i];
         SCOPED_TRACE(std::to_string(i) + " " + (c.text != nullptr ? c.text : ""));
         const PixelRect r = MapDialogRect(units, c.x, c.y, c.cx, c.cy);
-        const QRect actual = dlg->Controls()[i]->Widget()->geometry();
+        const QRect actual = WidgetOf(*dlg->Controls()[i])->geometry();
         EXPECT_EQ(actual.left(), MulDiv(c.x, units.cx, 4));
         EXPECT_EQ(actual.top(), MulDiv(c.y, units.cy, 8));
         EXPECT_EQ(actual.width(), r.width);
@@ -111,7 +112,7 @@ TEST_F(MainWindowTest, ControlsKeepTheirLayoutRectangles) {
             EXPECT_EQ(actual.height(), r.height);
         }
         placed.push_back(actual);
-        if (auto* label = qobject_cast<QLabel*>(dlg->Controls()[i]->Widget());
+        if (auto* label = qobject_cast<QLabel*>(WidgetOf(*dlg->Controls()[i]));
             label != nullptr && !label->text().isEmpty()) {
             EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), actual.width())
                 << "the label's text is not cut";
@@ -121,7 +122,7 @@ TEST_F(MainWindowTest, ControlsKeepTheirLayoutRectangles) {
         for (std::size_t b = a + 1; b < placed.size(); ++b) {
             EXPECT_FALSE(placed[a].intersects(placed[b])) << "controls " << a << " and " << b;
         }
-        EXPECT_TRUE(dlg->Widget()->rect().contains(placed[a])) << "control " << a;
+        EXPECT_TRUE(WidgetOf(*dlg)->rect().contains(placed[a])) << "control " << a;
     }
     // Tab order follows the layout, from Quit on.
     EXPECT_EQ(Item(IDCANCEL)->nextInFocusChain(), Item(IDC_DESCRIPTION));
@@ -130,20 +131,20 @@ TEST_F(MainWindowTest, ControlsKeepTheirLayoutRectangles) {
 TEST_F(MainWindowTest, AboutBoxLayoutAndLook) {
     CAboutDlg about;
     ASSERT_TRUE(about.Create());
-    QWidget* box = about.Widget();
+    QWidget* box = WidgetOf(about);
     EXPECT_TRUE(box->windowFlags() & Qt::FramelessWindowHint) << "no title bar";
     const PixelRect client = MapDialogRect(about.BaseUnits(), 0, 0, 235, 54);
     EXPECT_EQ(box->size(), QSize(client.width, client.height));
-    auto* ok = qobject_cast<QPushButton*>(about.GetDlgItem(IDOK)->Widget());
+    auto* ok = qobject_cast<QPushButton*>(WidgetOf(*about.GetDlgItem(IDOK)));
     ASSERT_NE(ok, nullptr);
     EXPECT_EQ(box->focusWidget(), ok);
     EXPECT_TRUE(ok->isDefault());
     const auto& controls = about.Controls();
     ASSERT_EQ(controls.size(), 4u);
-    EXPECT_EQ(qobject_cast<QLabel*>(controls[0]->Widget())->pixmap().size(), QSize(32, 32));
-    EXPECT_EQ(qobject_cast<QLabel*>(controls[1]->Widget())->text(),
+    EXPECT_EQ(qobject_cast<QLabel*>(WidgetOf(*controls[0]))->pixmap().size(), QSize(32, 32));
+    EXPECT_EQ(qobject_cast<QLabel*>(WidgetOf(*controls[1]))->text(),
               "BC245XLT Morvane Utility v1.0");
-    EXPECT_EQ(qobject_cast<QLabel*>(controls[2]->Widget())->text().count('\n'), 2);
+    EXPECT_EQ(qobject_cast<QLabel*>(WidgetOf(*controls[2]))->text().count('\n'), 2);
     EXPECT_EQ(about.GetSystemMenu(FALSE), nullptr);
     about.DestroyWindow();
 }
@@ -154,7 +155,7 @@ static bool AboutOpensFor(CBackupDlg& dlg, UINT id, Qt::Key closeWith = Qt::Key_
     bool opened = false;
     QTimer::singleShot(0, [&] {
         if (QWidget* box = QApplication::activeModalWidget();
-            box != nullptr && box != dlg.Widget()) {
+            box != nullptr && box != WidgetOf(dlg)) {
             opened = true;
             QTest::keyClick(box, closeWith);
         }
@@ -197,7 +198,7 @@ TEST_F(MainWindowTest, EnterDoesNotEndTheWindowButQuitAndEscapeDo) {
     EXPECT_FALSE(Open());
 
     ASSERT_TRUE(dlg->Create());
-    dlg->Widget()->close();
+    WidgetOf(*dlg)->close();
     EXPECT_FALSE(Open()) << "the close button ends it too";
 }
 
@@ -269,7 +270,7 @@ TEST_F(MainWindowTest, EscapeOrACloseRequestCancelsARunningTransfer) {
             QTest::mouseClick(Item(IDC_LOAD), Qt::LeftButton);
             QTest::keyClick(Item(IDC_DESCRIPTION), Qt::Key_A);
             if (viaClose) {
-                dlg->Widget()->close();
+                WidgetOf(*dlg)->close();
             } else {
                 QTest::keyClick(Item(IDC_CONTENTS), Qt::Key_Escape);
             }

@@ -2,6 +2,7 @@
 // loading, saving, cancelling both file dialogs and opening the About box,
 // with the toolkit's own dialogs, a fresh home folder and configuration
 // folder hold what they held before.
+#include "platform/qt/widgets.h"
 #include "BackupDlg.h"
 #include "offscreen_app.h"
 #include "temp_folder.h"
@@ -89,7 +90,7 @@ TEST(Settings, TheWindowWritesNothingButBackupFiles) {
     dlg.m_image[0] = 0x42;
     dlg.GetDlgItem(IDC_SAVE)->EnableWindow(TRUE);
     const auto click = [&](int id) {
-        qobject_cast<QPushButton*>(dlg.GetDlgItem(id)->Widget())->click();
+        qobject_cast<QPushButton*>(WidgetOf(*dlg.GetDlgItem(id)))->click();
         QCoreApplication::processEvents();
     };
     {

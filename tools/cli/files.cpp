@@ -2,15 +2,11 @@
 
 #include "backup/format.h"
 
+#include "platform/console.h"
+
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <ctime>
-#include <fcntl.h>
-#include <fstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -22,65 +18,78 @@ constexpr std::size_t kLongestBackup =
 // A file of its own in the temporary folder, removed when it goes.
 class ScratchFile {
 public:
-    ScratchFile() {
-        const char* folder = std::getenv("TMPDIR");
-        m_path = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
-                 "/bc245xlt-cli-XXXXXX";
-        m_fd = ::mkstemp(m_path.data());
-        if (m_fd < 0) {
-            m_path.clear();
-        }
-    }
+    ScratchFile() : m_path(CreateScratchFile(m_error)) {}
     ~ScratchFile() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-            ::unlink(m_path.c_str());
+        if (!m_path.empty()) {
+            RemoveFile(m_path);
         }
     }
     ScratchFile(const ScratchFile&) = delete;
     ScratchFile& operator=(const ScratchFile&) = delete;
-    int Fd() const { return m_fd; }
+    bool Made() const { return !m_path.empty(); }
+    int Error() const { return m_error; }
     const std::string& Path() const { return m_path; }
 
 private:
+    int m_error = 0;
     std::string m_path;
-    int m_fd = -1;
 };
 
-// Copies from one descriptor to another, at most limit bytes; false with
-// error set when a read or write fails or more than limit bytes come.
-bool Copy(int from, int to, std::size_t limit, std::string& error) {
+// Copies from one stream to another, at most limit bytes; false with error
+// set when a read or write fails or more than limit bytes come.
+bool Copy(std::FILE* from, std::FILE* to, std::size_t limit, std::string& error) {
     char buffer[8192];
     std::size_t total = 0;
     for (;;) {
-        const ssize_t got = ::read(from, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            error = std::strerror(errno);
-            return false;
-        }
+        const std::size_t got = std::fread(buffer, 1, sizeof buffer, from);
         if (got == 0) {
+            if (std::ferror(from) != 0) {
+                error = ErrorText(errno);
+                return false;
+            }
+            if (std::fflush(to) != 0) {
+                error = ErrorText(errno);
+                return false;
+            }
             return true;
         }
-        total += static_cast<std::size_t>(got);
+        total += got;
         if (total > limit) {
             error = "longer than any backup file";
             return false;
         }
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put = ::write(to, buffer + done, static_cast<std::size_t>(got - done));
-            if (put < 0 && errno == EINTR) {
-                continue;
-            }
-            if (put < 0) {
-                error = std::strerror(errno);
-                return false;
-            }
-            done += put;
+        if (std::fwrite(buffer, 1, got, to) != got) {
+            error = ErrorText(errno);
+            return false;
         }
     }
+}
+
+// Copies a file into a stream.
+bool CopyFileTo(const std::string& path, std::FILE* to, std::size_t limit, std::string& error) {
+    std::FILE* from = OpenFile(path, "rb");
+    if (from == nullptr) {
+        error = ErrorText(errno);
+        return false;
+    }
+    const bool copied = Copy(from, to, limit, error);
+    std::fclose(from);
+    return copied;
+}
+
+// Copies a stream into a file.
+bool CopyToFile(std::FILE* from, const std::string& path, std::size_t limit, std::string& error) {
+    std::FILE* to = OpenFile(path, "wb");
+    if (to == nullptr) {
+        error = ErrorText(errno);
+        return false;
+    }
+    bool copied = Copy(from, to, limit, error);
+    if (std::fclose(to) != 0 && copied) {
+        error = ErrorText(errno);
+        copied = false;
+    }
+    return copied;
 }
 
 bool ReadBackupAt(const std::string& path, CString& description, Image& image, std::string& error) {
@@ -96,21 +105,13 @@ bool ReadBackupAt(const std::string& path, CString& description, Image& image, s
 }
 
 bool Exists(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0;
-}
-
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    return PathExists(path);
 }
 
 // bc245xlt-YYYYMMDD-HHMMSS.mrv in local time, with -2, -3, ... when a file of
 // that name is there.
 std::string FreshName() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&now, &local);
+    const std::tm local = LocalTimeNow();
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "bc245xlt-%Y%m%d-%H%M%S", &local);
     std::string name = std::string(stamp) + ".mrv";
@@ -129,11 +130,11 @@ bool ReadBackup(const std::string& path, CString& description, Image& image, std
     // The reader takes regular files only: what comes on standard input is
     // read into one first.
     ScratchFile copy;
-    if (copy.Fd() < 0) {
-        error = std::string("cannot make a temporary file: ") + std::strerror(errno);
+    if (!copy.Made()) {
+        error = "cannot make a temporary file: " + ErrorText(copy.Error());
         return false;
     }
-    if (!Copy(STDIN_FILENO, copy.Fd(), kLongestBackup, error)) {
+    if (!CopyToFile(stdin, copy.Path(), kLongestBackup, error)) {
         error = "standard input: " + error;
         return false;
     }
@@ -149,24 +150,28 @@ bool LoadImage(const std::string& path, Image& image, std::string& error) {
     if (ReadBackup(path, description, image, error)) {
         return true;
     }
-    struct stat info {};
+    std::int64_t size = 0;
     if (path == "-" || error.rfind("not a backup file", 0) != 0 ||
-        ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 1 ||
-        info.st_size > kImageSize) {
+        KindOfPath(path, &size) != PathKind::File || size < 1 || size > kImageSize) {
         if (error.rfind("not a backup file", 0) == 0) {
             error += ", nor a raw image of 1 to 8192 bytes";
         }
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    in.read(reinterpret_cast<char*>(image.bytes), info.st_size);
-    image.length = static_cast<std::int32_t>(in.gcount());
-    return image.length == info.st_size;
+    std::FILE* in = OpenFile(path, "rb");
+    if (in == nullptr) {
+        error = ErrorText(errno);
+        return false;
+    }
+    image.length = static_cast<std::int32_t>(
+        std::fread(image.bytes, 1, static_cast<std::size_t>(size), in));
+    std::fclose(in);
+    return image.length == size;
 }
 
 bool OutputFile::Check(int& status) {
     if (m_path == "-") {
-        if (::isatty(STDOUT_FILENO)) {
+        if (IsTerminal(stdout)) {
             status = UsageError("-o - writes the backup to standard output, which is a terminal");
             return false;
         }
@@ -176,24 +181,24 @@ bool OutputFile::Check(int& status) {
         m_path = FreshName();
         m_named = true;
     }
-    struct stat info {};
-    const std::string folder = FolderOf(m_path);
-    if (::stat(folder.c_str(), &info) != 0) {
+    const std::string folder = FolderOfPath(m_path);
+    int error = 0;
+    const PathKind kind = KindOfPath(folder, nullptr, &error);
+    if (kind == PathKind::Missing) {
         status = Fail(kFileError, "cannot save " + m_path + ": the folder " + folder +
-                                      (errno == ENOENT ? " does not exist"
-                                                       : std::string(": ") + std::strerror(errno)));
+                                      (error == ENOENT ? " does not exist" : ": " + ErrorText(error)));
         return false;
     }
-    if (!S_ISDIR(info.st_mode)) {
+    if (kind != PathKind::Folder) {
         status = Fail(kFileError, "cannot save " + m_path + ": " + folder + " is not a folder");
         return false;
     }
-    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    if (const int denied = FolderWriteError(folder); denied != 0) {
         status = Fail(kFileError, "cannot save " + m_path + ": the folder " + folder +
-                                      " is not writable (" + std::strerror(errno) + ")");
+                                      " is not writable (" + ErrorText(denied) + ")");
         return false;
     }
-    if (::stat(m_path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (KindOfPath(m_path) == PathKind::Folder) {
         status = Fail(kFileError, "cannot save " + m_path + ": it is a folder");
         return false;
     }
@@ -209,19 +214,14 @@ bool OutputFile::Write(const CString& description, const Image& image, int& stat
         // The writer makes files; what it made is copied to standard output.
         ScratchFile copy;
         CString error;
-        if (copy.Fd() < 0 ||
+        if (!copy.Made() ||
             WriteBackupFile(copy.Path(), description, image.length, image.bytes, &error) == 0) {
             status = Fail(kFileError, "cannot write the backup: " +
-                                          (copy.Fd() < 0 ? std::strerror(errno) : error));
+                                          (!copy.Made() ? ErrorText(copy.Error()) : error));
             return false;
         }
-        const int written = ::open(copy.Path().c_str(), O_RDONLY | O_CLOEXEC);
-        std::string failure = written < 0 ? std::strerror(errno) : "";
-        const bool copied = written >= 0 && Copy(written, STDOUT_FILENO, kLongestBackup, failure);
-        if (written >= 0) {
-            ::close(written);
-        }
-        if (!copied) {
+        std::string failure;
+        if (!CopyFileTo(copy.Path(), stdout, kLongestBackup, failure)) {
             status = Fail(kFileError, "cannot write to standard output: " + failure);
             return false;
         }

@@ -6,30 +6,13 @@
 #include "cli.h"
 #include "terminal_report.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-namespace {
-
-// Standard input, output and error closed by whoever started the program
-// would be the first descriptors an open hands out: the port itself would
-// then receive the progress. They are kept taken by /dev/null.
-void KeepStandardStreamsTaken() {
-    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-        if (::fcntl(fd, F_GETFD) < 0) {
-            const int null = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
-            if (null >= 0 && null != fd) {
-                ::dup2(null, fd);
-                ::close(null);
-            }
-        }
-    }
-}
-
-} // namespace
+#include "platform/console.h"
 
 int main(int argc, char** argv) {
-    KeepStandardStreamsTaken();
+    // Standard streams closed by whoever started the program would be the
+    // first descriptors an open hands out: the port itself would then receive
+    // the progress.
+    PrepareStandardStreams();
     Options options;
     int status = kSuccess;
     if (!ParseArguments(argc, argv, options, status)) {

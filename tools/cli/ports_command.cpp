@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -41,7 +40,7 @@ std::string State(const DeviceSurvey& device) {
     if (!device.busy.empty()) {
         return device.busy;
     }
-    if (device.unseen > 0 && ::geteuid() != 0) {
+    if (device.unseen > 0 && !SeesEveryProcess()) {
         return "free, as far as can be seen (" + std::to_string(device.unseen) +
                " processes of other users could not be looked at)";
     }

@@ -1,33 +1,27 @@
 #include "terminal_report.h"
 
+#include "platform/console.h"
+
 #include <algorithm>
-#include <csignal>
-#include <sys/ioctl.h>
-#include <unistd.h>
+#include <atomic>
 
 namespace {
 
-volatile std::sig_atomic_t cancelSignal = 0;
-volatile std::sig_atomic_t resized = 1;
+// Set from a signal handler, or on Windows from the console's own thread.
+std::atomic<int> cancelSignal = 0;
+std::atomic<int> resized = 1;
+static_assert(std::atomic<int>::is_always_lock_free);
 
 void OnCancel(int signal) {
     cancelSignal = signal;
 }
 
-void OnResize(int) {
+void OnResize() {
     resized = 1;
 }
 
 // One status line in this many blocks when the progress goes to a file.
 constexpr int kLineEvery = 64;
-
-void Catch(int signal, void (*handler)(int)) {
-    struct sigaction action {};
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0; // no restart: a waiting read or poll returns at once
-    sigaction(signal, &action, nullptr);
-}
 
 } // namespace
 
@@ -38,7 +32,7 @@ TerminalReport::Style TerminalReport::StyleFor(bool quiet, std::FILE* out) {
     if (quiet) {
         return Style::Quiet;
     }
-    return ::isatty(::fileno(out)) ? Style::Bar : Style::Lines;
+    return IsTerminal(out) ? Style::Bar : Style::Lines;
 }
 
 void TerminalReport::ShowStatus(const CString& text) {
@@ -67,9 +61,8 @@ void TerminalReport::StepProgress() {
 int TerminalReport::Columns() {
     if (resized != 0) {
         resized = 0;
-        winsize size{};
-        m_columns =
-            ::ioctl(::fileno(m_out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+        const int columns = TerminalColumns(m_out);
+        m_columns = columns > 0 ? columns : 80;
     }
     return m_columns;
 }
@@ -133,11 +126,7 @@ void TerminalReport::Finish() {
 }
 
 void TerminalReport::CatchSignals() {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        Catch(signal, OnCancel);
-    }
-    Catch(SIGWINCH, OnResize);
-    std::signal(SIGPIPE, SIG_IGN);
+    CatchStopRequests(OnCancel, OnResize);
 }
 
 int TerminalReport::CancelSignal() {

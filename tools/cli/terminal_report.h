@@ -36,9 +36,10 @@ public:
     // longer than columns - 1, so that the terminal does not wrap it.
     static std::string BarLine(int columns, int blocks, int totalBlocks, const std::string& status);
 
-    // Makes SIGINT, SIGTERM and SIGHUP a cancel request for the running
-    // transfer, ignores SIGPIPE (a closed reader of the progress must not end
-    // a transfer) and measures the terminal again on SIGWINCH.
+    // Makes the user's requests to stop (SIGINT, SIGTERM and SIGHUP; Ctrl-C
+    // and a closed console on Windows) a cancel request for the running
+    // transfer; a closed reader of the progress must not end a transfer; the
+    // terminal is measured again when its size changes.
     static void CatchSignals();
     // The signal that asked for a cancel, or 0.
     static int CancelSignal();

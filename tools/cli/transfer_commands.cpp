@@ -10,7 +10,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
+#include "platform/console.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ bool OpenPortOrExplain(CScannerLink& link, const std::string& port, int& status)
     const int error = LastSerialError();
     status = Fail(kPortError,
                   "cannot open the port: " +
-                      ExplainPortFailure(port, error, LastSerialLockHolder(), GetSerialFolders()));
+                      ExplainPortFailure(port, error, LastSerialLockHolder()));
     return false;
 }
 
@@ -107,7 +107,7 @@ bool Confirmed(const Options& options, int& status) {
     if (options.yes) {
         return true;
     }
-    if (!::isatty(STDIN_FILENO) || options.files[0] == "-") {
+    if (!IsTerminal(stdin) || options.files[0] == "-") {
         status = UsageError("send replaces the receiver's memory; confirm with --yes when "
                             "standard input is not a terminal");
         return false;

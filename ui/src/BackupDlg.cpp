@@ -82,13 +82,13 @@ BOOL CBackupDlg::OnToolTipText(int id, CString& text) {
     }
     CWnd* ports = GetDlgItem(IDC_PORT);
     const CString selected = PortName();
-    text = DescribePort(selected, GetSerialFolders());
+    text = DescribePort(selected);
     const auto count = static_cast<int>(ports->SendMessage(CB_GETCOUNT));
     for (int i = 0; i < count; ++i) {
         CString name(static_cast<std::size_t>(ports->SendMessage(CB_GETLBTEXTLEN, i)), '\0');
         ports->SendMessage(CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name.data()));
         if (name != selected) {
-            text.append("\n").append(DescribePort(name, GetSerialFolders()));
+            text.append("\n").append(DescribePort(name));
         }
     }
     return TRUE;
@@ -97,8 +97,7 @@ BOOL CBackupDlg::OnToolTipText(int id, CString& text) {
 // What the port name led to and why it could not be opened, for the details
 // of the port error box.
 CString CBackupDlg::PortFailureDetails() {
-    return ExplainPortFailure(PortName(), LastSerialError(), LastSerialLockHolder(),
-                              GetSerialFolders());
+    return ExplainPortFailure(PortName(), LastSerialError(), LastSerialLockHolder());
 }
 
 void CBackupDlg::OnSysCommand(UINT id, LPARAM lParam) {

@@ -1,27 +1,16 @@
 #pragma once
 
+#include "platform/port_survey.h"
 #include "platform/serial.h"
 #include "platform/types.h"
 
 #include <string>
 #include <vector>
 
-// Everything the system lets this user see of one serial device: its other
-// names, what drives it, whether this user may open it and who else has it.
-struct DeviceSurvey {
-    std::string path; // as it was named
-    std::string real; // with every link followed
-    DeviceKind kind = DeviceKind::Missing;
-    std::vector<std::string> byId; // its names in <devices>/serial/by-id
-    std::string driver;            // "ftdi_sio", "cdc_acm", "serial8250", ...
-    std::string usbId;             // "0403:6001" for a USB device
-    std::string manufacturer;
-    std::string product;
-    bool mayOpen = false;
-    std::string accessProblem; // why not, with what to do about it
-    std::vector<PortHolder> holders;
-    int lockOwner = 0; // the live holder of its lock file
-    int unseen = 0;    // processes whose descriptors could not be looked at
+// Everything the system lets this user see of one serial device, with what
+// it means for the user.
+struct DeviceSurvey : DeviceFacts {
+    std::string accessProblem; // why this user may not open it, with what to do about it
     // Whether another program has it: "" when none can be seen, else "busy:
     // held by process 1234 (minicom)" and, for a service known to take serial
     // adapters, what to do about it.
@@ -29,10 +18,6 @@ struct DeviceSurvey {
 };
 
 DeviceSurvey SurveyDevice(const std::string& path, const SerialFolders& folders);
-
-// Every serial device of the machine: each ttyUSB and ttyACM device, and each
-// built-in ttyS port with a UART behind it, in the order of their numbers.
-std::vector<std::string> SerialDevicePaths(const SerialFolders& folders);
 
 // What a port name leads to: the device path, or empty with why it leads
 // nowhere in problem ("no such device (looked for ...)").
@@ -44,6 +29,8 @@ std::string ResolveForUser(const CString& portName, const SerialFolders& folders
 // device cannot be used when it is missing, has no UART behind it, is the
 // system console or is not accessible, and who holds it when it is busy.
 CString DescribePort(const CString& portName, const SerialFolders& folders);
+// The same, where the serial layer looks now.
+CString DescribePort(const CString& portName);
 
 // Why opening a port failed, for the user, from the error number the open
 // left: what the name led to and the reason, with what to do about it ("no
@@ -52,3 +39,5 @@ CString DescribePort(const CString& portName, const SerialFolders& folders);
 // holder is the process whose lock or descriptor kept the port, or 0.
 CString ExplainPortFailure(const CString& portName, int error, int holder,
                            const SerialFolders& folders);
+// The same, where the serial layer looks now.
+CString ExplainPortFailure(const CString& portName, int error, int holder);

@@ -4,6 +4,9 @@
 
 #include "platform/types.h"
 
+#include <cstdint>
+#include <memory>
+
 class CFileException : public CException {
 public:
     enum Cause {
@@ -21,7 +24,7 @@ public:
     CFileException(Cause cause, int osError, const CString& fileName)
         : m_cause(cause), m_lOsError(osError), m_strFileName(fileName) {}
 
-    // The cause that fits a system error number.
+    // The cause that fits an error number (errno's values, on every system).
     static Cause CauseOf(int osError);
     CString GetErrorMessage() const override;
 
@@ -48,19 +51,15 @@ public:
 
 // A file being written in the place of another: the file that is replaced,
 // what is written until it is complete, and the target's lock meanwhile.
-struct FileReplacement {
-    CString target;
-    CString temporary;
-    int lockFd = -1;
-};
+struct FileReplacement;
 
-// A file opened by path, for this process alone while it is open (an flock
-// that every opener of ours respects).
+// A file opened by path, for this process alone while it is open (a lock
+// that every opener of ours respects). Paths are UTF-8.
 //
 // Opened with modeCreate | modeWrite, the file is written beside its target
 // under a temporary name and takes the target's place only when Close
 // succeeds: flushed and synced, renamed over the target (through a symbolic
-// link, to the link's target), the folder synced. Until then, and on every
+// link, to the link's target), the folder synced where the system allows. Until then, and on every
 // failure, the earlier file stays as it was and the temporary one is removed.
 class CFile {
 public:
@@ -70,7 +69,7 @@ public:
         modeCreate = 0x1000,
     };
 
-    CFile() = default;
+    CFile();
     CFile(const CString& path, UINT flags); // throws CFileException
     ~CFile();
     CFile(const CFile&) = delete;
@@ -88,8 +87,8 @@ public:
 private:
     [[noreturn]] void Throw(int osError) const;
 
-    int m_fd = -1;
+    std::intptr_t m_handle = -1; // the system's handle of the open file
     bool m_replacing = false;
     CString m_path; // as given
-    FileReplacement m_replacement;
+    std::unique_ptr<FileReplacement> m_replacement;
 };

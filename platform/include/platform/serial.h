@@ -1,6 +1,6 @@
-// Serial communications over POSIX termios, shaped like the handful of
-// Windows calls the utility was designed around: open a port by name, read and
-// apply line settings, read one byte, write bytes, close.
+// Serial communications, shaped like the handful of Windows calls the utility
+// was designed around: open a port by name, read and apply line settings,
+// read one byte, write bytes, close. Each system has its own backend.
 #pragma once
 
 #include <cstddef>
@@ -27,7 +27,8 @@ constexpr unsigned RTS_CONTROL_ENABLE = 1;
 constexpr unsigned RTS_CONTROL_HANDSHAKE = 2;
 
 // Line settings. GetCommState fills every field from the device; SetCommState
-// applies them. Fields with no POSIX counterpart are carried but have no effect.
+// applies them. Fields the system has no counterpart for are carried but have
+// no effect.
 struct DCB {
     std::uint32_t BaudRate = 0;
     unsigned fBinary = 1;
@@ -96,21 +97,6 @@ std::string ResolvePortName(const std::string& portName, const SerialFolders& fo
 // below /dev, with "/" turned into "_" ("LCK..ttyUSB0", "LCK..pts_3").
 std::string PortLockName(const std::string& devicePath);
 
-// A process that has a device open.
-struct PortHolder {
-    int pid = 0;
-    std::string name; // the process's command name, as the kernel keeps it
-};
-
-// The other processes that have the device open, as far as this user may
-// look: the descriptors of another user's processes are hidden from all but
-// root. unseen, when given, receives how many processes could not be looked at.
-std::vector<PortHolder> FindPortHolders(const std::string& devicePath, const SerialFolders& folders,
-                                        int* unseen = nullptr);
-
-// The live process that holds the device's lock file, or 0.
-int PortLockOwner(const std::string& devicePath, const SerialFolders& folders);
-
 enum class ReadResult {
     Ok,       // one byte was read
     TimedOut, // nothing arrived within the time allowed
@@ -127,17 +113,17 @@ public:
     virtual ReadResult Read(std::uint8_t& byte, int timeoutMs) = 0;
     // Writes every byte, or fails.
     virtual bool Write(const void* data, std::size_t size) = 0;
-    // The file descriptor behind it, or -1.
-    virtual int Descriptor() const { return -1; }
+    // The system's handle behind it (a file descriptor, a Windows handle), or -1.
+    virtual std::intptr_t NativeHandle() const { return -1; }
 };
 
-// Opens the port for reading and writing, for this process alone. The lock
-// file of the device is taken first, before the device is opened, because
-// every open raises DTR and RTS: an opener that is refused never reaches the
-// driver. A device that another process has open, lock or not, is busy too,
-// where that process can be seen: its bytes would go to whichever reader
-// comes first. Then an flock on the device and TIOCEXCL (cleared again when
-// it is closed). INVALID_HANDLE_VALUE when the port does not exist or cannot be had;
+// Opens the port for reading and writing, for this process alone. The port's
+// lock (a lock file on Linux, a named mutex on Windows) is taken first, before
+// the device is opened, because every open raises DTR and RTS: an opener that
+// is refused never reaches the driver. A device that another process has
+// open, lock or not, is busy too, where that process can be seen: its bytes
+// would go to whichever reader comes first. INVALID_HANDLE_VALUE when the port
+// does not exist or cannot be had;
 // LastSerialError() then tells why (EBUSY also for the system console, ENODEV
 // for a device with no UART behind it) and LastSerialLockHolder() who holds a
 // busy port.
@@ -155,15 +141,21 @@ bool WriteFile(HANDLE port, const void* data, std::size_t size);
 
 void CloseHandle(HANDLE port);
 
-// The file descriptor behind a handle, for diagnostics and tests.
-int SerialPortDescriptor(HANDLE port);
+// The system's handle behind a port (a file descriptor, a Windows handle), or
+// -1, for diagnostics and tests.
+std::intptr_t SerialPortDescriptor(HANDLE port);
 
 // Records why a serial call failed, for LastSerialError(); false, so that a
 // failing call can return it.
 bool SetLastSerialError(int error);
 
-// The kernel's error number from the last failed serial call of this thread.
+// The error number (errno's values, on every system) from the last failed
+// serial call of this thread.
 int LastSerialError();
+
+// Records the process that kept the last open of this thread out (0: none
+// known), for LastSerialLockHolder().
+void SetLastSerialLockHolder(int pid);
 
 // The process id of the live process whose lock or open descriptor kept the
 // last open of this thread out, or 0 when no such process is known.

@@ -5,13 +5,6 @@
 
 #include "platform/afx/wnd.h"
 
-class QPainter;
-
-// The base units a layout is shown with: those of its font, made wide enough
-// that every static text of the layout fits its rectangle. The layouts were
-// drawn for a narrower face than the desktop's, whose texts would be cut.
-DialogBaseUnits UnitsForLayout(const QFont& font, const DialogTemplate& layout);
-
 class CDialogWindow;
 
 class CDialog : public CWnd {
@@ -79,11 +72,11 @@ public:
     ~CPaintDC();
     CPaintDC(const CPaintDC&) = delete;
     CPaintDC& operator=(const CPaintDC&) = delete;
-    QPainter* Painter() const { return m_painter.get(); }
-    LPARAM Handle() const { return reinterpret_cast<LPARAM>(m_painter.get()); }
+    // The system's painter for the window, for DrawIcon.
+    LPARAM Handle() const { return m_handle; }
 
 private:
-    std::unique_ptr<QPainter> m_painter;
+    LPARAM m_handle = 0;
 };
 
 struct CRect {

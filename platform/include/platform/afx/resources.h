@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-class QIcon;
-
 struct CIcon;
 using HICON = CIcon*;
 
@@ -65,5 +63,3 @@ void AfxSetResourceTable(const ResourceTable* table);
 const DialogTemplate* AfxFindDialogTemplate(UINT id);
 bool AfxLoadString(UINT id, CString& text);
 HICON AfxLoadIcon(UINT id);
-// The image of an icon at the given pixel size, for drawing and tests.
-const QIcon& AfxIconImage(HICON icon);

@@ -5,13 +5,12 @@
 
 #include "platform/afx/msgmap.h"
 
-#include <QRect>
-
 #include <memory>
 #include <vector>
 
-class QWidget;
-class QFont;
+// The system's window behind a CWnd; what it points to is the backend's.
+struct HWND__;
+using HWND = HWND__*;
 
 // Dialog units
 
@@ -26,10 +25,6 @@ struct PixelRect {
 
 // The size the layouts' "MS Sans Serif" was made for.
 constexpr int kLayoutPointSize = 8;
-// The stand-in for a layout's "MS Sans Serif" at the given size: the desktop's
-// general font, scaled by pointSize / kLayoutPointSize.
-QFont DialogFont(int pointSize);
-DialogBaseUnits BaseUnitsOf(const QFont& font);
 int MulDiv(int number, int numerator, int denominator);
 PixelRect MapDialogRect(const DialogBaseUnits& units, int x, int y, int cx, int cy);
 
@@ -50,7 +45,7 @@ private:
 class CWnd : public CCmdTarget {
 public:
     CWnd() = default;
-    CWnd(QWidget* widget, const char* windowClass, DWORD style, int id);
+    CWnd(HWND window, const char* windowClass, DWORD style, int id);
     CWnd(const CWnd&) = delete;
     CWnd& operator=(const CWnd&) = delete;
     ~CWnd() override;
@@ -70,14 +65,11 @@ public:
     // What screen readers take the control for, where its kind does not say.
     enum class AccessibleRole { StatusBar };
     void SetAccessibleRole(AccessibleRole role);
-    // What has changed in the control and is not painted yet, in its own
-    // coordinates; whoever takes it paints it.
-    QRect TakeUnpainted();
     // Shows the control's text in the desktop's fixed-width font, at the size
     // of the font it has.
     void UseFixedPitchFont();
 
-    QWidget* Widget() const { return m_widget; }
+    HWND GetSafeHwnd() const { return m_hWnd; }
     int GetDlgCtrlID() const { return m_id; }
     DWORD GetStyle() const { return m_style; }
     const CString& WindowClass() const { return m_class; }
@@ -89,12 +81,12 @@ protected:
     virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     // Hands the message being handled to the default handling.
     LRESULT Default();
-    void Attach(QWidget* widget, const char* windowClass, DWORD style, int id);
+    void Attach(HWND window, const char* windowClass, DWORD style, int id);
 
 private:
     LRESULT ControlMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-    QWidget* m_widget = nullptr;
+    HWND m_hWnd = nullptr;
     CString m_class;
     DWORD m_style = 0;
     int m_id = 0;

@@ -1,4 +1,4 @@
-#include "platform/ansi.h"
+#include "platform/qt/ansi.h"
 
 #include "platform/codepage.h"
 

@@ -1,6 +1,6 @@
 // Who has a serial device open: the descriptors the kernel lists for each
 // process, and the device's lock file.
-#include "platform/serial.h"
+#include "platform/port_survey.h"
 
 #include "port_lock.h"
 
@@ -91,4 +91,20 @@ std::vector<PortHolder> FindPortHolders(const std::string& devicePath, const Ser
 
 int PortLockOwner(const std::string& devicePath, const SerialFolders& folders) {
     return PortLock::Owner(folders.locks + "/" + PortLockName(devicePath));
+}
+
+std::string ProcessName(int pid, const SerialFolders& folders) {
+    std::string name = CommandName(folders.proc + "/" + std::to_string(pid));
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\r')) {
+        name.pop_back();
+    }
+    return name;
+}
+
+bool SeesEveryProcess() {
+    return ::geteuid() == 0;
+}
+
+int ThisProcessId() {
+    return ::getpid();
 }

@@ -4,7 +4,13 @@
 // killed save left behind is cleared.
 #pragma once
 
-#include "platform/file.h"
+#include "platform/types.h"
+
+struct FileReplacement {
+    CString target;
+    CString temporary;
+    int lockFd = -1;
+};
 
 // Prepares to replace the file path names: follows its links as the rules
 // allow, checks that it may be replaced, locks it, clears old leftovers and

@@ -1,10 +1,11 @@
 // Windows and controls: text, enabling and the messages the controls answer;
 // the system menu's items; dialog units.
+#include "platform/qt/widgets.h"
 #include "platform/afx/wnd.h"
 
 #include "controls.h"
 #include "platform/afx/prompts.h"
-#include "platform/ansi.h"
+#include "platform/qt/ansi.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -89,14 +90,14 @@ QRect BarStrip(const QProgressBar& bar, int from, int to) {
 
 } // namespace
 
-CWnd::CWnd(QWidget* widget, const char* windowClass, DWORD style, int id) {
-    Attach(widget, windowClass, style, id);
+CWnd::CWnd(HWND window, const char* windowClass, DWORD style, int id) {
+    Attach(window, windowClass, style, id);
 }
 
 CWnd::~CWnd() = default;
 
-void CWnd::Attach(QWidget* widget, const char* windowClass, DWORD style, int id) {
-    m_widget = widget;
+void CWnd::Attach(HWND window, const char* windowClass, DWORD style, int id) {
+    m_hWnd = window;
     m_class = windowClass != nullptr ? windowClass : "";
     m_style = style;
     m_id = id;
@@ -104,94 +105,94 @@ void CWnd::Attach(QWidget* widget, const char* windowClass, DWORD style, int id)
 
 void CWnd::SetWindowText(const CString& text) {
     const QString value = AnsiToQString(text);
-    if (auto* edit = qobject_cast<QLineEdit*>(m_widget)) {
+    if (auto* edit = qobject_cast<QLineEdit*>(WidgetOf(m_hWnd))) {
         edit->setText(value);
         edit->setCursorPosition(0);
-    } else if (auto* label = qobject_cast<QLabel*>(m_widget)) {
+    } else if (auto* label = qobject_cast<QLabel*>(WidgetOf(m_hWnd))) {
         if (label->text() != value) {
             label->setText(value);
             MarkUnpainted(label, label->rect());
         }
-    } else if (auto* button = qobject_cast<QPushButton*>(m_widget)) {
+    } else if (auto* button = qobject_cast<QPushButton*>(WidgetOf(m_hWnd))) {
         button->setText(value);
-    } else if (m_widget != nullptr && m_widget->isWindow()) {
-        m_widget->setWindowTitle(value);
+    } else if (WidgetOf(m_hWnd) != nullptr && WidgetOf(m_hWnd)->isWindow()) {
+        WidgetOf(m_hWnd)->setWindowTitle(value);
     }
 }
 
 void CWnd::GetWindowText(CString& text) const {
     QString value;
-    if (auto* edit = qobject_cast<QLineEdit*>(m_widget)) {
+    if (auto* edit = qobject_cast<QLineEdit*>(WidgetOf(m_hWnd))) {
         value = edit->text();
-    } else if (auto* combo = qobject_cast<QComboBox*>(m_widget)) {
+    } else if (auto* combo = qobject_cast<QComboBox*>(WidgetOf(m_hWnd))) {
         value = combo->currentText();
-    } else if (auto* label = qobject_cast<QLabel*>(m_widget)) {
+    } else if (auto* label = qobject_cast<QLabel*>(WidgetOf(m_hWnd))) {
         value = label->text();
-    } else if (auto* button = qobject_cast<QPushButton*>(m_widget)) {
+    } else if (auto* button = qobject_cast<QPushButton*>(WidgetOf(m_hWnd))) {
         value = button->text();
-    } else if (m_widget != nullptr && m_widget->isWindow()) {
-        value = m_widget->windowTitle();
+    } else if (WidgetOf(m_hWnd) != nullptr && WidgetOf(m_hWnd)->isWindow()) {
+        value = WidgetOf(m_hWnd)->windowTitle();
     }
     text = QStringToAnsi(value);
 }
 
 BOOL CWnd::EnableWindow(BOOL enable) {
-    if (m_widget == nullptr) {
+    if (WidgetOf(m_hWnd) == nullptr) {
         return FALSE;
     }
-    const bool wasDisabled = !m_widget->isEnabled();
-    m_widget->setEnabled(enable != FALSE);
+    const bool wasDisabled = !WidgetOf(m_hWnd)->isEnabled();
+    WidgetOf(m_hWnd)->setEnabled(enable != FALSE);
     return wasDisabled ? TRUE : FALSE;
 }
 
 BOOL CWnd::IsWindowEnabled() const {
-    return m_widget != nullptr && m_widget->isEnabled() ? TRUE : FALSE;
+    return WidgetOf(m_hWnd) != nullptr && WidgetOf(m_hWnd)->isEnabled() ? TRUE : FALSE;
 }
 
 BOOL CWnd::IsIconic() const {
-    return m_widget != nullptr && m_widget->window()->isMinimized() ? TRUE : FALSE;
+    return WidgetOf(m_hWnd) != nullptr && WidgetOf(m_hWnd)->window()->isMinimized() ? TRUE : FALSE;
 }
 
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (m_widget != nullptr && m_widget->isWindow()) {
+    if (WidgetOf(m_hWnd) != nullptr && WidgetOf(m_hWnd)->isWindow()) {
         return WindowProc(message, wParam, lParam);
     }
     return ControlMessage(message, wParam, lParam);
 }
 
 void CWnd::SetAccessibleName(const CString& name) {
-    if (m_widget != nullptr) {
-        m_widget->setAccessibleName(AnsiToQString(name));
+    if (WidgetOf(m_hWnd) != nullptr) {
+        WidgetOf(m_hWnd)->setAccessibleName(AnsiToQString(name));
     }
 }
 
 void CWnd::UseFixedPitchFont() {
-    if (m_widget != nullptr) {
+    if (WidgetOf(m_hWnd) != nullptr) {
         QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        fixed.setPointSizeF(m_widget->font().pointSizeF());
-        m_widget->setFont(fixed);
+        fixed.setPointSizeF(WidgetOf(m_hWnd)->font().pointSizeF());
+        WidgetOf(m_hWnd)->setFont(fixed);
     }
 }
 
 void CWnd::UpdateWindow() {
-    if (m_widget == nullptr || !m_widget->isVisible()) {
+    if (WidgetOf(m_hWnd) == nullptr || !WidgetOf(m_hWnd)->isVisible()) {
         return;
     }
-    const QRect changed = ::TakeUnpainted(m_widget);
+    const QRect changed = TakeUnpainted(WidgetOf(m_hWnd));
     if (!changed.isEmpty()) {
-        m_widget->repaint(changed);
+        WidgetOf(m_hWnd)->repaint(changed);
     } else {
-        m_widget->repaint();
+        WidgetOf(m_hWnd)->repaint();
     }
 }
 
-QRect CWnd::TakeUnpainted() {
-    return ::TakeUnpainted(m_widget);
+QRect TakeUnpainted(const CWnd& window) {
+    return TakeUnpainted(WidgetOf(window));
 }
 
 void CWnd::SetAccessibleRole(AccessibleRole role) {
-    if (m_widget != nullptr && role == AccessibleRole::StatusBar) {
-        ::SetAccessibleRole(m_widget, QAccessible::StatusBar);
+    if (WidgetOf(m_hWnd) != nullptr && role == AccessibleRole::StatusBar) {
+        ::SetAccessibleRole(WidgetOf(m_hWnd), QAccessible::StatusBar);
     }
 }
 
@@ -219,9 +220,9 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM, LPARAM lParam) {
-    if (message == WM_SETICON && m_widget != nullptr) {
+    if (message == WM_SETICON && WidgetOf(m_hWnd) != nullptr) {
         if (auto* icon = reinterpret_cast<HICON>(lParam)) {
-            m_widget->setWindowIcon(AfxIconImage(icon));
+            WidgetOf(m_hWnd)->setWindowIcon(AfxIconImage(icon));
         }
     }
     return 0;
@@ -232,7 +233,7 @@ LRESULT CWnd::Default() {
 }
 
 LRESULT CWnd::ControlMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (auto* list = qobject_cast<QListWidget*>(m_widget)) {
+    if (auto* list = qobject_cast<QListWidget*>(WidgetOf(m_hWnd))) {
         switch (message) {
         case LB_RESETCONTENT:
             list->clear();
@@ -244,7 +245,7 @@ LRESULT CWnd::ControlMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
     }
-    if (auto* combo = qobject_cast<QComboBox*>(m_widget)) {
+    if (auto* combo = qobject_cast<QComboBox*>(WidgetOf(m_hWnd))) {
         switch (message) {
         case CB_ADDSTRING: {
             const QString text = AnsiToQString(reinterpret_cast<const char*>(lParam));
@@ -279,7 +280,7 @@ LRESULT CWnd::ControlMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
     }
-    if (auto* bar = qobject_cast<QProgressBar*>(m_widget)) {
+    if (auto* bar = qobject_cast<QProgressBar*>(WidgetOf(m_hWnd))) {
         const int previous = m_pos;
         switch (message) {
         case PBM_SETRANGE:

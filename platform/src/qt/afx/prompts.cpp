@@ -1,9 +1,10 @@
 // Message boxes and file dialogs: the toolkit's, or the ones a test puts in
 // their place.
+#include "platform/qt/widgets.h"
 #include "platform/afx/prompts.h"
 
 #include "platform/afx/app.h"
-#include "platform/ansi.h"
+#include "platform/qt/ansi.h"
 
 #include <QFileDialog>
 #include <QIcon>
@@ -16,7 +17,7 @@ class ToolkitPrompts : public CUserPrompts {
 public:
     int MessageBox(CWnd* owner, const CString& text, const CString& caption, UINT type,
                    const CString& details) override {
-        QWidget* parent = owner != nullptr ? owner->Widget() : nullptr;
+        QWidget* parent = owner != nullptr ? WidgetOf(*owner) : nullptr;
         QMessageBox box(parent);
         box.setWindowTitle(AnsiToQString(caption));
         box.setTextFormat(Qt::PlainText);
@@ -54,7 +55,7 @@ public:
 
     bool ChooseFile(CWnd* owner, bool open, const CString& filter, DWORD flags,
                     CString& path) override {
-        QFileDialog dialog(owner != nullptr ? owner->Widget() : nullptr);
+        QFileDialog dialog(owner != nullptr ? WidgetOf(*owner) : nullptr);
         dialog.setOption(QFileDialog::HideNameFilterDetails);
         dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);

@@ -3,10 +3,11 @@
 // and messages, and lets none through while an input guard holds input back.
 #pragma once
 
+#include "platform/qt/widgets.h"
 #include "platform/afx/app.h"
 #include "platform/afx/dialog.h"
 #include "platform/afx/input_guard.h"
-#include "platform/ansi.h"
+#include "platform/qt/ansi.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -102,7 +103,7 @@ protected:
         auto* widget = qobject_cast<QWidget*>(watched);
         for (const auto& control : m_owner->m_controls) {
             CString text;
-            if (control->Widget() == widget && control->GetDlgCtrlID() != -1 &&
+            if (WidgetOf(*control) == widget && control->GetDlgCtrlID() != -1 &&
                 m_owner->OnToolTipText(control->GetDlgCtrlID(), text) != FALSE) {
                 QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
                                    DisplayTextToQString(text), widget);

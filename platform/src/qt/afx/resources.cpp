@@ -1,4 +1,5 @@
 // Resources: the registered table, looked up by id, and icons drawn from it.
+#include "platform/qt/widgets.h"
 #include "platform/afx/resources.h"
 
 #include <QColor>

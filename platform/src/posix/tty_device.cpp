@@ -1,5 +1,9 @@
+// A terminal device as a serial port on Linux: termios line settings, reads
+// that wait with poll, and exclusive use through the port's lock file, flock
+// and TIOCEXCL.
 #include "platform/serial.h"
 
+#include "platform/port_survey.h"
 #include "port_lock.h"
 
 #include <cerrno>
@@ -26,7 +30,7 @@ public:
     bool SetState(const DCB& dcb) override;
     ReadResult Read(std::uint8_t& byte, int timeoutMs) override;
     bool Write(const void* data, std::size_t size) override;
-    int Descriptor() const override { return m_fd; }
+    std::intptr_t NativeHandle() const override { return m_fd; }
 
 private:
     int m_fd;
@@ -36,22 +40,8 @@ private:
     static constexpr int kBurstMicros = 100;
 };
 
-SerialFolders& Folders() {
-    static SerialFolders folders;
-    return folders;
-}
-
-thread_local int lastError = 0;
-thread_local int lastHolder = 0;
-
-// Every failure leaves through here, so the reason survives for the caller.
 bool Fail(int error) {
-    lastError = error;
-    return false;
-}
-
-bool IsHandle(HANDLE port) {
-    return port != nullptr && port != INVALID_HANDLE_VALUE;
+    return SetLastSerialError(error);
 }
 
 struct BaudEntry {
@@ -73,102 +63,9 @@ bool ModemLinesOk(int result) {
 
 } // namespace
 
-void SetSerialFolders(const SerialFolders& folders) {
-    Folders() = folders;
-}
-
-const SerialFolders& GetSerialFolders() {
-    return Folders();
-}
-
-std::vector<std::string> PortNameCandidates(const std::string& portName,
-                                            const std::string& folder) {
-    if (portName.size() < 4 || portName.compare(0, 3, "COM") != 0) {
-        return {};
-    }
-    int number = 0;
-    for (std::size_t i = 3; i < portName.size(); ++i) {
-        if (portName[i] < '0' || portName[i] > '9' || number > 999) {
-            return {};
-        }
-        number = number * 10 + (portName[i] - '0');
-    }
-    if (number < 1) {
-        return {};
-    }
-    const std::string index = std::to_string(number - 1);
-    return {folder + "/" + portName, folder + "/ttyUSB" + index, folder + "/ttyACM" + index,
-            folder + "/ttyS" + index};
-}
-
-namespace {
-
-std::string BaseName(const std::string& path) {
-    return path.substr(path.find_last_of('/') + 1);
-}
-
-// The consoles the kernel writes to, by device name ("ttyS0 tty0").
-bool IsConsole(const std::string& name, const std::string& sysfs) {
-    std::ifstream active(sysfs + "/class/tty/console/active");
-    std::string entry;
-    while (active >> entry) {
-        if (entry == name) {
-            return true;
-        }
-    }
-    return false;
-}
-
-} // namespace
-
-std::string RealPath(const std::string& path) {
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
-}
-
-DeviceKind ExamineDevice(const std::string& path, const SerialFolders& folders) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        return DeviceKind::Missing;
-    }
-    const std::string name = BaseName(RealPath(path));
-    // The serial core gives each of its ports a type; 0 means that no UART
-    // answered at that port's address.
-    std::ifstream type(folders.sysfs + "/class/tty/" + name + "/type");
-    int uart = -1;
-    if (type >> uart && uart == 0) {
-        return DeviceKind::NoUart;
-    }
-    return IsConsole(name, folders.sysfs) ? DeviceKind::Console : DeviceKind::Port;
-}
-
-std::string ResolvePortName(const std::string& portName, const SerialFolders& folders) {
-    if (portName.find('/') != std::string::npos) {
-        return portName;
-    }
-    for (const std::string& path : PortNameCandidates(portName, folders.devices)) {
-        const DeviceKind kind = ExamineDevice(path, folders);
-        if (kind == DeviceKind::Port || kind == DeviceKind::Console) {
-            return path;
-        }
-    }
-    return {};
-}
-
-std::string PortLockName(const std::string& devicePath) {
-    const std::string real = RealPath(devicePath);
-    std::string name = real.rfind("/dev/", 0) == 0 ? real.substr(5) : BaseName(real);
-    for (char& c : name) {
-        if (c == '/') {
-            c = '_';
-        }
-    }
-    return "LCK.." + name;
-}
-
 HANDLE OpenSerialPort(const std::string& portName) {
-    lastHolder = 0;
-    const SerialFolders& folders = Folders();
+    SetLastSerialLockHolder(0);
+    const SerialFolders& folders = GetSerialFolders();
     const std::string path = ResolvePortName(portName, folders);
     switch (path.empty() ? DeviceKind::Missing : ExamineDevice(path, folders)) {
     case DeviceKind::Missing:
@@ -184,9 +81,11 @@ HANDLE OpenSerialPort(const std::string& portName) {
         break;
     }
     int lockError = 0;
+    int holder = 0;
     std::unique_ptr<PortLock> lock =
-        PortLock::Acquire(folders.locks + "/" + PortLockName(path), lockError, lastHolder);
+        PortLock::Acquire(folders.locks + "/" + PortLockName(path), lockError, holder);
     if (!lock) {
+        SetLastSerialLockHolder(holder);
         Fail(lockError);
         return INVALID_HANDLE_VALUE;
     }
@@ -195,7 +94,7 @@ HANDLE OpenSerialPort(const std::string& portName) {
     // open; after it, the exclusive flag keeps out other openers but root.
     const std::vector<PortHolder> holders = FindPortHolders(path, folders);
     if (!holders.empty()) {
-        lastHolder = holders.front().pid;
+        SetLastSerialLockHolder(holders.front().pid);
         Fail(EBUSY);
         return INVALID_HANDLE_VALUE;
     }
@@ -217,48 +116,6 @@ HANDLE OpenSerialPort(const std::string& portName) {
     }
     ::ioctl(fd, TIOCEXCL); // keeps out openers that do not take the lock; root bypasses it
     return new TtyDevice(fd, std::move(lock));
-}
-
-bool GetCommState(HANDLE port, DCB& dcb) {
-    return IsHandle(port) ? port->GetState(dcb) : Fail(EBADF);
-}
-
-bool SetCommState(HANDLE port, const DCB& dcb) {
-    return IsHandle(port) ? port->SetState(dcb) : Fail(EBADF);
-}
-
-ReadResult ReadFile(HANDLE port, std::uint8_t& byte, int timeoutMs) {
-    if (!IsHandle(port)) {
-        Fail(EBADF);
-        return ReadResult::Failed;
-    }
-    return port->Read(byte, timeoutMs);
-}
-
-bool WriteFile(HANDLE port, const void* data, std::size_t size) {
-    return IsHandle(port) ? port->Write(data, size) : Fail(EBADF);
-}
-
-void CloseHandle(HANDLE port) {
-    if (IsHandle(port)) {
-        delete port;
-    }
-}
-
-int SerialPortDescriptor(HANDLE port) {
-    return IsHandle(port) ? port->Descriptor() : -1;
-}
-
-int LastSerialError() {
-    return lastError;
-}
-
-int LastSerialLockHolder() {
-    return lastHolder;
-}
-
-bool SetLastSerialError(int error) {
-    return Fail(error);
 }
 
 TtyDevice::~TtyDevice() {

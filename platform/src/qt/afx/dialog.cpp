@@ -1,5 +1,6 @@
 // Dialogs: creation from a layout, the framework's initialisation, centring,
 // the modal run and its end, the default commands and painting.
+#include "platform/qt/widgets.h"
 #include "platform/afx/dialog.h"
 
 #include "controls.h"
@@ -65,7 +66,7 @@ bool CDialog::CreateDialogWindow() {
     if (owner == this) {
         owner = nullptr;
     }
-    QWidget* parentWidget = owner != nullptr ? owner->Widget() : nullptr;
+    QWidget* parentWidget = owner != nullptr ? WidgetOf(*owner) : nullptr;
     // A modal frame is a fixed size, with no minimise and no maximise button.
     Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint;
     if ((m_template->style & WS_CAPTION) != 0) {
@@ -77,7 +78,7 @@ bool CDialog::CreateDialogWindow() {
         flags = Qt::Dialog | Qt::FramelessWindowHint;
     }
     m_window = new CDialogWindow(this, parentWidget, flags);
-    Attach(m_window, "#32770", m_template->style, 0);
+    Attach(HwndOf(m_window), "#32770", m_template->style, 0);
     m_window->setAttribute(Qt::WA_DeleteOnClose, false);
     m_window->setSizeGripEnabled(false);
     m_window->setModal(true);
@@ -112,7 +113,7 @@ bool CDialog::CreateDialogWindow() {
             }
             previousTabStop = widget;
         }
-        auto wnd = std::make_unique<CWnd>(widget, control.windowClass, control.style, control.id);
+        auto wnd = std::make_unique<CWnd>(HwndOf(widget), control.windowClass, control.style, control.id);
         if (auto* button = qobject_cast<QPushButton*>(widget)) {
             const int id = control.id;
             QObject::connect(button, &QPushButton::clicked, m_window,
@@ -159,8 +160,8 @@ bool CDialog::Create() {
     m_window->show();
     if (defaultFocus) {
         for (const auto& control : m_controls) {
-            if ((control->GetStyle() & WS_TABSTOP) != 0 && control->Widget()->isEnabled()) {
-                control->Widget()->setFocus(Qt::TabFocusReason);
+            if ((control->GetStyle() & WS_TABSTOP) != 0 && WidgetOf(*control)->isEnabled()) {
+                WidgetOf(*control)->setFocus(Qt::TabFocusReason);
                 break;
             }
         }
@@ -216,11 +217,11 @@ bool CDialog::LinkLabel(const CString& labelText, int id) {
         return false;
     }
     for (const auto& candidate : m_controls) {
-        auto* label = qobject_cast<QLabel*>(candidate->Widget());
+        auto* label = qobject_cast<QLabel*>(WidgetOf(*candidate));
         CString text;
         candidate->GetWindowText(text);
         if (label != nullptr && candidate->WindowClass() == WC_STATIC && text == labelText) {
-            label->setBuddy(control->Widget());
+            label->setBuddy(WidgetOf(*control));
             CString name = labelText;
             name.erase(std::remove(name.begin(), name.end(), '&'), name.end());
             control->SetAccessibleName(name);
@@ -233,15 +234,15 @@ bool CDialog::LinkLabel(const CString& labelText, int id) {
 // What has changed in the controls is painted in one repaint of the region it
 // covers, flushed to the screen once.
 void CDialog::UpdateWindow() {
-    QWidget* window = Widget();
+    QWidget* window = WidgetOf(*this);
     if (window == nullptr || !window->isVisible()) {
         return;
     }
     QRegion changed;
     for (const auto& control : m_controls) {
-        const QRect rect = control->TakeUnpainted();
-        if (!rect.isEmpty() && control->Widget() != nullptr && control->Widget()->isVisible()) {
-            changed += QRect(control->Widget()->mapTo(window, rect.topLeft()), rect.size());
+        const QRect rect = TakeUnpainted(*control);
+        if (!rect.isEmpty() && WidgetOf(*control) != nullptr && WidgetOf(*control)->isVisible()) {
+            changed += QRect(WidgetOf(*control)->mapTo(window, rect.topLeft()), rect.size());
         }
     }
     if (!changed.isEmpty()) {
@@ -302,17 +303,19 @@ void CDialog::DefaultPaint() {
 
 CPaintDC::CPaintDC(CDialog* dialog) {
     if (dialog != nullptr && dialog->m_window != nullptr) {
-        m_painter = std::make_unique<QPainter>(dialog->m_window);
+        m_handle = reinterpret_cast<LPARAM>(new QPainter(dialog->m_window));
     }
 }
 
-CPaintDC::~CPaintDC() = default;
+CPaintDC::~CPaintDC() {
+    delete reinterpret_cast<QPainter*>(m_handle);
+}
 
 void GetClientRect(const CWnd* window, CRect& rect) {
     rect = {};
-    if (window != nullptr && window->Widget() != nullptr) {
-        rect.right = window->Widget()->width();
-        rect.bottom = window->Widget()->height();
+    if (window != nullptr && WidgetOf(*window) != nullptr) {
+        rect.right = WidgetOf(*window)->width();
+        rect.bottom = WidgetOf(*window)->height();
     }
 }
 

@@ -1,0 +1,80 @@
+// What file and archive errors say, the same on every system.
+#include "platform/file.h"
+
+#include <cerrno>
+
+namespace {
+
+CString WithName(const char* text, const CString& fileName) {
+    CString message = text;
+    const std::size_t at = message.find("%1");
+    if (at != CString::npos) {
+        message.replace(at, 2, fileName.empty() ? CString("an unnamed file") : fileName);
+    }
+    return message;
+}
+
+} // namespace
+
+CFileException::Cause CFileException::CauseOf(int osError) {
+    switch (osError) {
+    case 0:
+        return none;
+    case ENOENT:
+        return fileNotFound;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+    case EISDIR:
+        return badPath;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ENODEV:
+    case ENXIO:
+        return accessDenied;
+    case EWOULDBLOCK:
+    case EBUSY:
+        return sharingViolation;
+    case ENOSPC:
+    case EFBIG:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+        return diskFull;
+    case EIO:
+        return hardIO;
+    default:
+        return genericException;
+    }
+}
+
+CString CFileException::GetErrorMessage() const {
+    switch (m_cause) {
+    case fileNotFound:
+        return WithName("%1 was not found.", m_strFileName);
+    case badPath:
+        return WithName("%1 contains an invalid path.", m_strFileName);
+    case accessDenied:
+        return WithName("%1 could not be accessed.", m_strFileName);
+    case sharingViolation:
+        return WithName("%1 could not be accessed because of a sharing violation.", m_strFileName);
+    case hardIO:
+        return WithName("A hardware I/O error was reported while accessing %1.", m_strFileName);
+    case diskFull:
+        return "There is not enough space on the disk.";
+    case endOfFile:
+        return WithName("An attempt was made to access %1 past its end.", m_strFileName);
+    case none:
+    case genericException:
+        break;
+    }
+    return WithName("An unknown error occurred while accessing %1.", m_strFileName);
+}
+
+CString CArchiveException::GetErrorMessage() const {
+    if (m_cause == endOfFile) {
+        return WithName("An attempt was made to access %1 past its end.", m_strFileName);
+    }
+    return WithName("An unexpected error occurred while reading %1.", m_strFileName);
+}
