@@ -5,10 +5,10 @@
 // virtual receiver in a process of its own that keeps to 9600 baud, on the
 // display the environment names: wall time against the line time, and CPU
 // time, over several runs with their range.
-#include "platform/qt/widgets.h"
 #include "BackupDlg.h"
 #include "link/timeouts.h"
 #include "offscreen_app.h"
+#include "platform/qt/widgets.h"
 #include "resources.h"
 #include "virtual_receiver.h"
 

@@ -1,5 +1,5 @@
-#include "platform/qt/widgets.h"
 #include "load_backup_target.h"
+#include "platform/qt/widgets.h"
 
 #include "backup/format.h"
 #include "platform/archive.h"

@@ -1,8 +1,8 @@
 // Writes the main icon as PNG files for the desktop: 16 and 32 pixels from the
 // same sixteen-colour pixels the program draws, the larger sizes rendered from
 // the scalable picture of the same icon.
-#include "platform/qt/widgets.h"
 #include "platform/afx.h"
+#include "platform/qt/widgets.h"
 #include "resource.h"
 #include "resources.h"
 

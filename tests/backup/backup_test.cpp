@@ -1,6 +1,6 @@
-#include "platform/qt/widgets.h"
 #include "backup/format.h"
 #include "fixtures.h"
+#include "platform/qt/widgets.h"
 
 #include <QLineEdit>
 #include <QPushButton>

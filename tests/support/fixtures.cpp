@@ -1,5 +1,5 @@
-#include "platform/qt/widgets.h"
 #include "fixtures.h"
+#include "platform/qt/widgets.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,8 +1,8 @@
 // The window on the desktop: what screen readers are told, the fixed-width
 // listing, the desktop's font size, the keyboard's way to the window menu.
-#include "platform/qt/widgets.h"
 #include "AboutDlg.h"
 #include "fixtures.h"
+#include "platform/qt/widgets.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -1,7 +1,7 @@
-#include "platform/qt/widgets.h"
 #include "AboutDlg.h"
 #include "fixtures.h"
 #include "link/port_info.h"
+#include "platform/qt/widgets.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -2,9 +2,9 @@
 // loading, saving, cancelling both file dialogs and opening the About box,
 // with the toolkit's own dialogs, a fresh home folder and configuration
 // folder hold what they held before.
-#include "platform/qt/widgets.h"
 #include "BackupDlg.h"
 #include "offscreen_app.h"
+#include "platform/qt/widgets.h"
 #include "temp_folder.h"
 
 #include <QApplication>

@@ -163,8 +163,8 @@ bool LoadImage(const std::string& path, Image& image, std::string& error) {
         error = ErrorText(errno);
         return false;
     }
-    image.length = static_cast<std::int32_t>(
-        std::fread(image.bytes, 1, static_cast<std::size_t>(size), in));
+    image.length =
+        static_cast<std::int32_t>(std::fread(image.bytes, 1, static_cast<std::size_t>(size), in));
     std::fclose(in);
     return image.length == size;
 }
@@ -185,8 +185,9 @@ bool OutputFile::Check(int& status) {
     int error = 0;
     const PathKind kind = KindOfPath(folder, nullptr, &error);
     if (kind == PathKind::Missing) {
-        status = Fail(kFileError, "cannot save " + m_path + ": the folder " + folder +
-                                      (error == ENOENT ? " does not exist" : ": " + ErrorText(error)));
+        status =
+            Fail(kFileError, "cannot save " + m_path + ": the folder " + folder +
+                                 (error == ENOENT ? " does not exist" : ": " + ErrorText(error)));
         return false;
     }
     if (kind != PathKind::Folder) {

@@ -7,10 +7,10 @@
 #include "platform/codepage.h"
 #include "terminal_report.h"
 
+#include "platform/console.h"
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include "platform/console.h"
 
 namespace {
 
@@ -23,9 +23,8 @@ bool OpenPortOrExplain(CScannerLink& link, const std::string& port, int& status)
         return true;
     }
     const int error = LastSerialError();
-    status = Fail(kPortError,
-                  "cannot open the port: " +
-                      ExplainPortFailure(port, error, LastSerialLockHolder()));
+    status = Fail(kPortError, "cannot open the port: " +
+                                  ExplainPortFailure(port, error, LastSerialLockHolder()));
     return false;
 }
 

@@ -44,8 +44,8 @@ struct DeviceFacts {
     int latencyTimer = -1;     // an FTDI adapter's latency timer in ms, or -1
     std::string driverProblem; // what the system says is wrong with the driver
     bool mayOpen = false;
-    int accessError = 0;    // the error number an open would fail with
-    std::string group;      // the group that may open the device, where there is one
+    int accessError = 0;       // the error number an open would fail with
+    std::string group;         // the group that may open the device, where there is one
     bool groupMayOpen = false; // whether that group may read and write it
     std::vector<PortHolder> holders;
     int lockOwner = 0; // the live holder of its lock

@@ -91,4 +91,3 @@ std::string PortLockName(const std::string& devicePath) {
     }
     return "LCK.." + name;
 }
-

@@ -1,7 +1,7 @@
 // The application object and the program's start: the toolkit, the
 // application's name, InitInstance.
-#include "platform/qt/widgets.h"
 #include "platform/afx/app.h"
+#include "platform/qt/widgets.h"
 
 #include <QApplication>
 #include <QFileInfo>

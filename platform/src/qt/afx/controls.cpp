@@ -2,8 +2,8 @@
 // progress bar and the statics, set up as their styles say.
 #include "controls.h"
 
-#include "platform/qt/widgets.h"
 #include "platform/qt/ansi.h"
+#include "platform/qt/widgets.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

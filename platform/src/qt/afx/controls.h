@@ -1,8 +1,8 @@
 // The toolkit widgets behind the controls of a layout, and where each goes.
 #pragma once
 
-#include "platform/qt/widgets.h"
 #include "platform/afx/wnd.h"
+#include "platform/qt/widgets.h"
 
 #include <QRect>
 #include <QString>

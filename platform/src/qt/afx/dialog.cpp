@@ -1,7 +1,7 @@
 // Dialogs: creation from a layout, the framework's initialisation, centring,
 // the modal run and its end, the default commands and painting.
-#include "platform/qt/widgets.h"
 #include "platform/afx/dialog.h"
+#include "platform/qt/widgets.h"
 
 #include "controls.h"
 #include "dialog_window.h"
@@ -113,7 +113,8 @@ bool CDialog::CreateDialogWindow() {
             }
             previousTabStop = widget;
         }
-        auto wnd = std::make_unique<CWnd>(HwndOf(widget), control.windowClass, control.style, control.id);
+        auto wnd =
+            std::make_unique<CWnd>(HwndOf(widget), control.windowClass, control.style, control.id);
         if (auto* button = qobject_cast<QPushButton*>(widget)) {
             const int id = control.id;
             QObject::connect(button, &QPushButton::clicked, m_window,

@@ -3,11 +3,11 @@
 // and messages, and lets none through while an input guard holds input back.
 #pragma once
 
-#include "platform/qt/widgets.h"
 #include "platform/afx/app.h"
 #include "platform/afx/dialog.h"
 #include "platform/afx/input_guard.h"
 #include "platform/qt/ansi.h"
+#include "platform/qt/widgets.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -1,8 +1,8 @@
 // Holding back user input: an application-wide event filter that drops input
 // and close requests, after telling the guard's observer of key presses and
 // close requests.
-#include "platform/qt/widgets.h"
 #include "platform/afx/input_guard.h"
+#include "platform/qt/widgets.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 // Message boxes and file dialogs: the toolkit's, or the ones a test puts in
 // their place.
-#include "platform/qt/widgets.h"
 #include "platform/afx/prompts.h"
+#include "platform/qt/widgets.h"
 
 #include "platform/afx/app.h"
 #include "platform/qt/ansi.h"

@@ -1,6 +1,6 @@
 // Resources: the registered table, looked up by id, and icons drawn from it.
-#include "platform/qt/widgets.h"
 #include "platform/afx/resources.h"
+#include "platform/qt/widgets.h"
 
 #include <QColor>
 #include <QIcon>

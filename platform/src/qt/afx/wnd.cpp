@@ -1,7 +1,7 @@
 // Windows and controls: text, enabling and the messages the controls answer;
 // the system menu's items; dialog units.
-#include "platform/qt/widgets.h"
 #include "platform/afx/wnd.h"
+#include "platform/qt/widgets.h"
 
 #include "controls.h"
 #include "platform/afx/prompts.h"
