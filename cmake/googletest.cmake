@@ -13,6 +13,4 @@ add_subdirectory(${BCU_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 foreach(target gtest gtest_main)
   target_compile_options(${target} PRIVATE -Wno-error)
 endforeach()
-add_library(GTest::gtest ALIAS gtest)
-add_library(GTest::gtest_main ALIAS gtest_main)
 include(GoogleTest)

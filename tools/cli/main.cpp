@@ -13,9 +13,16 @@ int main(int argc, char** argv) {
     // first descriptors an open hands out: the port itself would then receive
     // the progress.
     PrepareStandardStreams();
+    // Arguments as UTF-8, whatever the system's own code page.
+    std::vector<std::string> arguments = CommandLineArguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments) {
+        pointers.push_back(argument.data());
+    }
+    pointers.push_back(nullptr);
     Options options;
     int status = kSuccess;
-    if (!ParseArguments(argc, argv, options, status)) {
+    if (!ParseArguments(static_cast<int>(arguments.size()), pointers.data(), options, status)) {
         return status;
     }
     TerminalReport::CatchSignals();

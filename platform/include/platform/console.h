@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <vector>
 
 // Standard streams that whoever started the program closed are taken again by
 // the null device, so that no file the program opens becomes one of them; on
@@ -50,3 +51,5 @@ std::string ErrorText(int error);
 std::tm LocalTimeNow();
 // fopen for a UTF-8 path.
 std::FILE* OpenFile(const std::string& path, const char* mode);
+// The program's arguments as UTF-8, whatever the system's own code page.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);

@@ -47,6 +47,7 @@ struct DeviceFacts {
     int accessError = 0;       // the error number an open would fail with
     std::string group;         // the group that may open the device, where there is one
     bool groupMayOpen = false; // whether that group may read and write it
+    bool inUse = false; // another program has it open, where the system tells no more
     std::vector<PortHolder> holders;
     int lockOwner = 0; // the live holder of its lock
     int unseen = 0;    // processes whose descriptors could not be looked at
