@@ -34,6 +34,9 @@ std::string NoSuchDevice(const CString& portName, const SerialFolders& folders) 
             phantoms += "; no UART behind " + candidate;
         }
     }
+    if (SerialTraits().namesAreDevices) {
+        return "no such COM port";
+    }
     return "no such device" + (tried.empty() ? "" : " (looked for " + tried + ")") + phantoms;
 }
 
@@ -58,14 +61,17 @@ DeviceSurvey SurveyDevice(const std::string& path, const SerialFolders& folders)
     DeviceSurvey survey;
     static_cast<DeviceFacts&>(survey) = SurveyDeviceFacts(path, folders);
     if (!survey.mayOpen) {
-        survey.accessProblem = survey.accessError == EACCES || survey.accessError == EPERM
-                                   ? PermissionAdvice(survey.group)
-                                   : std::strerror(survey.accessError);
+        const bool denied = survey.accessError == EACCES || survey.accessError == EPERM;
+        survey.accessProblem = !denied ? std::strerror(survey.accessError)
+                               : SerialTraits().groupsGrantAccess ? PermissionAdvice(survey.group)
+                                                                  : "access denied";
     }
     if (!survey.holders.empty()) {
         survey.busy = "busy: held by " + HolderName(survey.holders.front().pid, folders);
     } else if (survey.lockOwner > 0 && survey.lockOwner != ThisProcessId()) {
         survey.busy = "busy: held by " + HolderName(survey.lockOwner, folders);
+    } else if (survey.inUse) {
+        survey.busy = "busy: in use by another program";
     }
     return survey;
 }
@@ -101,9 +107,15 @@ CString ExplainPortFailure(const CString& portName, int error, int holder,
     switch (error) {
     case EACCES:
     case EPERM:
+        if (!SerialTraits().groupsGrantAccess) {
+            return text + ": access denied";
+        }
         return text + ": " + PermissionAdvice(SurveyDeviceFacts(path, folders).group);
     case EBUSY:
     case EWOULDBLOCK:
+        if (holder <= 0 && !SerialTraits().holdersShown) {
+            return text + ": busy: in use by another program";
+        }
         return text + ": busy: held by " +
                (holder > 0 ? HolderName(holder, folders) : "another program");
     case ENOTTY:
@@ -148,4 +160,23 @@ CString DescribePort(const CString& portName) {
 
 CString ExplainPortFailure(const CString& portName, int error, int holder) {
     return ExplainPortFailure(portName, error, holder, GetSerialFolders());
+}
+
+std::string PortAdvice(const DeviceFacts& device) {
+    std::string advice;
+    if (!device.driverProblem.empty()) {
+        advice = device.driverProblem;
+        if (device.usbId.rfind("067b:", 0) == 0) {
+            advice += "; Prolific's newer drivers refuse the older PL-2303 chips: in Device "
+                      "Manager, roll the driver back to Prolific's 3.3.2.102, or use an adapter "
+                      "with another chip";
+        }
+    }
+    if (device.latencyTimer > 1) {
+        advice += (advice.empty() ? "" : "; ") + std::string("the FTDI latency timer is ") +
+                  std::to_string(device.latencyTimer) +
+                  " ms, which makes transfers slower: set it to 1 ms in Device Manager (the "
+                  "port's Properties, Port Settings, Advanced, Latency Timer)";
+    }
+    return advice;
 }

@@ -71,6 +71,9 @@ void PrintText(const std::vector<DeviceSurvey>& devices, const SerialFolders& fo
     }
     for (const DeviceSurvey& device : devices) {
         std::printf("%s\n", Target(device.path, device.real).c_str());
+        if (!device.friendlyName.empty()) {
+            std::printf("  name           %s\n", device.friendlyName.c_str());
+        }
         for (const std::string& name : device.byId) {
             std::printf("  also known as  %s\n", name.c_str());
         }
@@ -84,9 +87,15 @@ void PrintText(const std::vector<DeviceSurvey>& devices, const SerialFolders& fo
             }
             std::printf("  USB            %s\n", usb.c_str());
         }
+        if (device.latencyTimer >= 0) {
+            std::printf("  latency timer  %d ms\n", device.latencyTimer);
+        }
         std::printf("  access         %s\n",
                     device.mayOpen ? "yes" : ("no: " + device.accessProblem).c_str());
         std::printf("  state          %s\n", State(device).c_str());
+        if (const std::string advice = PortAdvice(device); !advice.empty()) {
+            std::printf("  advice         %s\n", advice.c_str());
+        }
     }
 }
 
@@ -119,14 +128,18 @@ void PrintJson(const std::vector<DeviceSurvey>& devices, const SerialFolders& fo
         std::printf("%s    {\"path\": %s, \"real\": %s, \"by_id\": [%s], \"driver\": %s, "
                     "\"usb_id\": %s, \"manufacturer\": %s, \"product\": %s, \"console\": %s, "
                     "\"may_open\": %s, \"access_problem\": %s, \"busy\": %s, \"holders\": [%s], "
-                    "\"lock_owner\": %d, \"unseen_processes\": %d, \"state\": %s}",
+                    "\"lock_owner\": %d, \"unseen_processes\": %d, \"state\": %s, "
+                    "\"friendly_name\": %s, \"latency_timer\": %s, \"advice\": %s}",
                     separator, Json(device.path).c_str(), Json(device.real).c_str(), byId.c_str(),
                     JsonOrNull(device.driver).c_str(), JsonOrNull(device.usbId).c_str(),
                     JsonOrNull(device.manufacturer).c_str(), JsonOrNull(device.product).c_str(),
                     device.kind == DeviceKind::Console ? "true" : "false",
                     device.mayOpen ? "true" : "false", JsonOrNull(device.accessProblem).c_str(),
                     device.busy.empty() ? "false" : "true", holders.c_str(), device.lockOwner,
-                    device.unseen, Json(State(device)).c_str());
+                    device.unseen, Json(State(device)).c_str(),
+                    JsonOrNull(device.friendlyName).c_str(),
+                    device.latencyTimer >= 0 ? std::to_string(device.latencyTimer).c_str() : "null",
+                    JsonOrNull(PortAdvice(device)).c_str());
         separator = ",\n";
     }
     std::printf("\n  ]\n}\n");

@@ -41,3 +41,8 @@ CString ExplainPortFailure(const CString& portName, int error, int holder,
                            const SerialFolders& folders);
 // The same, where the serial layer looks now.
 CString ExplainPortFailure(const CString& portName, int error, int holder);
+
+// What to do about a device's driver or settings where users commonly get
+// stuck (a driver that refuses the adapter's chip, a slow latency timer); ""
+// when there is nothing to do.
+std::string PortAdvice(const DeviceFacts& device);

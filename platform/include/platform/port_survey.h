@@ -47,7 +47,7 @@ struct DeviceFacts {
     int accessError = 0;       // the error number an open would fail with
     std::string group;         // the group that may open the device, where there is one
     bool groupMayOpen = false; // whether that group may read and write it
-    bool inUse = false; // another program has it open, where the system tells no more
+    bool inUse = false;        // another program has it open, where the system tells no more
     std::vector<PortHolder> holders;
     int lockOwner = 0; // the live holder of its lock
     int unseen = 0;    // processes whose descriptors could not be looked at
@@ -57,6 +57,14 @@ DeviceFacts SurveyDeviceFacts(const std::string& path, const SerialFolders& fold
 
 // Every serial device of the machine, in the order of their kinds and numbers.
 std::vector<std::string> SerialDevicePaths(const SerialFolders& folders);
+
+// How the system names and guards its serial ports, for how a failure is said.
+struct SerialSystemTraits {
+    bool namesAreDevices;   // a port's name is the device itself ("COM3"), not looked up
+    bool holdersShown;      // the processes that have a device open can be seen
+    bool groupsGrantAccess; // access to a device is given by joining its group
+};
+const SerialSystemTraits& SerialTraits();
 
 // This process's id, as the holders and lock owners above are given.
 int ThisProcessId();

@@ -108,3 +108,8 @@ bool SeesEveryProcess() {
 int ThisProcessId() {
     return ::getpid();
 }
+
+const SerialSystemTraits& SerialTraits() {
+    static const SerialSystemTraits traits{false, true, true};
+    return traits;
+}

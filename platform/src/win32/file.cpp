@@ -231,6 +231,12 @@ void CFile::Close() {
     int error = 0;
     const bool flushed = win::FlushToDisk(file, error);
     win::CloseFile(file);
+    // The target's own hold is let go first: a file that is open cannot be
+    // replaced on every system.
+    if (m_replacement->lock != win::kNoHandle) {
+        win::CloseFile(m_replacement->lock);
+        m_replacement->lock = win::kNoHandle;
+    }
     if (flushed && win::ReplaceWith(m_replacement->temporary, m_replacement->target, error)) {
         m_replacement->temporary.clear();
         Abandon(*m_replacement);

@@ -65,3 +65,8 @@ std::vector<std::string> SerialDevicePaths(const SerialFolders&) {
     }
     return SortedPortNames(names);
 }
+
+const SerialSystemTraits& SerialTraits() {
+    static const SerialSystemTraits traits{true, false, false};
+    return traits;
+}
