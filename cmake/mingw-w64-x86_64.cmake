@@ -18,8 +18,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # that the programs need nothing but the system's DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# Tests and checks run the programs under Wine.
-find_program(BCU_WINE NAMES wine wine64)
-if(BCU_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${BCU_WINE})
-endif()
+# Tests and checks run the programs under Wine, in a prefix of the build's own.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh
+                                  ${CMAKE_BINARY_DIR}/wine-prefix)

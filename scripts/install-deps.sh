@@ -6,6 +6,9 @@
 #                                       .deb package needs
 #   scripts/install-deps.sh --drivers   also the emulated PC of the driver lane
 #                                       (tests/drivers/lane.py)
+#   scripts/install-deps.sh --windows   also the Windows cross build: mingw-w64,
+#                                       GoogleTest's sources, Wine and NSIS
+#                                       (tests/windows/lane.py)
 set -eu
 packages="build-essential cmake pkg-config qt6-base-dev libgl-dev libgtest-dev \
 fonts-dejavu-core qt6-qpa-plugins qt6-svg-dev"
@@ -14,7 +17,8 @@ for option in "$@"; do
     --fuzz) packages="$packages clang libclang-rt-14-dev" ;;
     --package) packages="$packages file dpkg-dev lintian desktop-file-utils appstream man-db zsh" ;;
     --drivers) packages="$packages qemu-system-x86 busybox-static python3" ;;
-    *) echo "usage: $0 [--fuzz] [--package] [--drivers]" >&2; exit 2 ;;
+    --windows) packages="$packages g++-mingw-w64-x86-64 googletest wine64 wine nsis xvfb python3" ;;
+    *) echo "usage: $0 [--fuzz] [--package] [--drivers] [--windows]" >&2; exit 2 ;;
     esac
 done
 if [ "$(id -u)" -eq 0 ]; then

@@ -1,0 +1,378 @@
+#!/usr/bin/env python3
+"""The Windows lane: bc245xlt-cli.exe under Wine against the Linux virtual
+receiver, byte for byte against the Linux tool, and the COM port backend's
+tests against a peer on a pseudo-terminal.
+
+Wine gets a prefix of its own under the build folder. COM1 to COM255 are
+mapped to links in the lane's own folder (Wine would give the host's
+/dev/ttyS* the free numbers), and the one number above them that Wine still
+hands to a host device is removed before any program runs. Links are removed
+after each case. One wineserver serves the whole lane; its standard error
+goes to a file, since it dumps its object table when a line hangs up.
+
+  python3 tests/windows/lane.py --build build-windows --linux-build build
+"""
+
+import argparse
+import os
+import pty
+import shutil
+import subprocess
+import sys
+import tempfile
+import termios
+import threading
+import time
+
+PORTS = 255  # every number Wine takes from the registry
+
+
+class Lane:
+    def __init__(self, build, linux_build):
+        self.build = os.path.abspath(build)
+        self.linux = os.path.abspath(linux_build)
+        self.folder = os.path.join(self.build, "lane")
+        self.prefix = os.path.join(self.build, "wine-prefix")
+        self.cli = os.path.join(self.build, "tools", "bc245xlt-cli.exe")
+        self.tests = os.path.join(self.build, "tests", "windows", "test_windows.exe")
+        self.linux_cli = os.path.join(self.linux, "tools", "bc245xlt-cli")
+        self.receiver = os.path.join(self.linux, "tools", "bc245xlt-virtual-receiver")
+        self.env = dict(os.environ)
+        self.env.update({
+            "WINEPREFIX": self.prefix,
+            "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
+            "WINEDEBUG": "-all",
+        })
+        self.passed = 0
+        self.failed = 0
+        self.server = None
+
+    # -- Wine -------------------------------------------------------------
+
+    def run(self, command, env=None, timeout=120, check=False):
+        """Runs a command with its output in files: Wine's services, started
+        by the first program, would hold pipes open after it ended."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            process = subprocess.Popen(command, env=env or self.env, stdin=subprocess.DEVNULL,
+                                       stdout=out, stderr=err)
+            try:
+                process.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+            out.seek(0)
+            err.seek(0)
+            result = subprocess.CompletedProcess(command, process.returncode, out.read(),
+                                                 err.read())
+        if check and result.returncode != 0:
+            raise SystemExit("%s failed: %s" % (" ".join(command), result.stderr))
+        return result
+
+    def wine(self, *args, timeout=120, check=False):
+        return self.run(["wine", *args], timeout=timeout, check=check)
+
+    def link(self, number):
+        return os.path.join(self.folder, "com%d" % number)
+
+    def start(self):
+        os.makedirs(self.folder, exist_ok=True)
+        self.clear_links()
+        first = not os.path.exists(os.path.join(self.prefix, "system.reg"))
+        if first:
+            self.run(["wineboot", "-i"], timeout=300, check=True)
+        lines = ["Windows Registry Editor Version 5.00", "",
+                 "[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]"]
+        lines += ['"COM%d"="%s"' % (n, self.link(n)) for n in range(1, PORTS + 1)]
+        registry = os.path.join(self.folder, "ports.reg")
+        with open(registry, "w", encoding="utf-16") as out:
+            out.write("\r\n".join(lines) + "\r\n")
+        self.wine("reg", "import", "Z:" + registry.replace("/", "\\"), check=True, timeout=120)
+        # The ports are made anew when the wineserver starts.
+        self.run(["wineserver", "-k"])
+        self.run(["wineserver", "-w"])
+        self.server_log = open(os.path.join(self.folder, "wineserver.log"), "w")
+        self.server = subprocess.Popen(["wineserver", "-f", "-p"], env=self.env,
+                                       stdout=self.server_log, stderr=self.server_log)
+        self.wine("cmd", "/c", "exit", check=True, timeout=120)
+        devices = os.path.join(self.prefix, "dosdevices")
+        for name in os.listdir(devices):
+            path = os.path.join(devices, name)
+            if name.startswith("com") and os.path.islink(path):
+                if not os.readlink(path).startswith(self.folder + "/"):
+                    os.unlink(path)  # a host device: never reached by the lane
+        stray = [n for n in os.listdir(devices) if n.startswith("com")
+                 and not os.readlink(os.path.join(devices, n)).startswith(self.folder + "/")]
+        if stray:
+            raise SystemExit("Wine still maps host devices: %s" % stray)
+
+    def stop(self):
+        self.clear_links()
+        self.run(["wineserver", "-k"])
+        if self.server is not None:
+            try:
+                self.server.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.server.kill()
+            self.server_log.close()
+
+    def clear_links(self):
+        if os.path.isdir(self.folder):
+            for name in os.listdir(self.folder):
+                if name.startswith("com"):
+                    os.unlink(os.path.join(self.folder, name))
+
+    # -- Results -----------------------------------------------------------
+
+    def check(self, what, ok, detail=""):
+        if ok:
+            self.passed += 1
+            print("  ok    %s" % what)
+        else:
+            self.failed += 1
+            print("  FAIL  %s %s" % (what, detail))
+        sys.stdout.flush()
+
+    def receiver_start(self, *args):
+        """The virtual receiver behind COM1."""
+        process = subprocess.Popen(
+            [self.receiver, *args, "--link", self.link(1), "--timeout", "60"],
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        deadline = time.monotonic() + 10
+        while not os.path.islink(self.link(1)) and time.monotonic() < deadline:
+            time.sleep(0.01)
+        return process
+
+    def receiver_end(self, process):
+        try:
+            process.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+        self.clear_links()
+        return process.stdout.read().decode(errors="replace")
+
+    def win_cli(self, *args, timeout=90):
+        return self.wine(self.cli, *args, timeout=timeout)
+
+    def linux_get(self, image, out):
+        receiver = self.receiver_start("first", "--image", image)
+        result = self.run([self.linux_cli, "get", "-q", "--port", self.link(1), "-o", out,
+                           "-d", "Lane image"], timeout=90)
+        self.receiver_end(receiver)
+        return result
+
+    @staticmethod
+    def windows_path(path):
+        return "Z:" + path.replace("/", "\\")
+
+    @staticmethod
+    def read(path):
+        with open(path, "rb") as source:
+            return source.read()
+
+    # -- Cases ---------------------------------------------------------------
+
+    def transfers(self):
+        work = os.path.join(self.folder, "work")
+        shutil.rmtree(work, ignore_errors=True)
+        os.makedirs(work)
+        image = os.path.join(work, "image.bin")
+        with open(image, "wb") as out:
+            out.write(bytes((i * 37 + 11) & 0xFF for i in range(8192)))
+
+        print("get")
+        linux = os.path.join(work, "linux.mrv")
+        result = self.linux_get(image, linux)
+        self.check("the Linux tool's get", result.returncode == 0, result.stderr)
+        windows = os.path.join(work, "Windows – prüfung.mrv")
+        receiver = self.receiver_start("first", "--image", image)
+        result = self.win_cli("get", "-q", "--port", "COM1", "-o", self.windows_path(windows),
+                              "-d", "Lane image")
+        self.receiver_end(receiver)
+        self.check("get exits 0", result.returncode == 0, result.stderr.decode(errors="replace"))
+        self.check("get saves the Linux tool's bytes, under a name beyond ASCII",
+                   os.path.exists(windows) and self.read(windows) == self.read(linux))
+
+        print("show")
+        shown_linux = self.run([self.linux_cli, "show", linux])
+        shown = self.win_cli("show", self.windows_path(windows))
+        self.check("show prints the Linux tool's rows", shown.returncode == 0 and
+                   shown.stdout == shown_linux.stdout, shown.stdout[:200])
+
+        print("send")
+        received = os.path.join(work, "received.bin")
+        receiver = self.receiver_start("clone", "--out", received)
+        result = self.win_cli("send", "-q", "--yes", "--port", "COM1", self.windows_path(linux))
+        self.receiver_end(receiver)
+        self.check("send exits 0", result.returncode == 0, result.stderr.decode(errors="replace"))
+        self.check("the receiver holds the image byte for byte",
+                   os.path.exists(received) and self.read(received) == self.read(image))
+
+        print("send --verify")
+        receiver = self.receiver_start("clone", "--then", "first")
+        result = self.win_cli("send", "--yes", "--verify", "--port", "COM1",
+                              self.windows_path(linux))
+        self.receiver_end(receiver)
+        self.check("send --verify exits 0 and says all blocks are identical",
+                   result.returncode == 0 and
+                   b"verified: 512 of 512 blocks identical" in result.stdout,
+                   result.stdout + result.stderr)
+
+        print("verify")
+        receiver = self.receiver_start("first", "--image", image)
+        result = self.win_cli("verify", "--port", "COM1", self.windows_path(linux))
+        self.receiver_end(receiver)
+        self.check("verify exits 0", result.returncode == 0, result.stdout + result.stderr)
+        other = os.path.join(work, "other.bin")
+        with open(other, "wb") as out:
+            out.write(bytes(8192))
+        receiver = self.receiver_start("first", "--image", other)
+        result = self.win_cli("verify", "--port", "COM1", self.windows_path(linux))
+        self.receiver_end(receiver)
+        self.check("verify of another memory exits 6", result.returncode == 6,
+                   result.returncode)
+
+        print("a receiver that falls silent")
+        silent = os.path.join(work, "silent.mrv")
+        receiver = self.receiver_start("first", "--pace", "8000")
+        start = time.monotonic()
+        result = self.win_cli("get", "-q", "--port", "COM1", "-o", self.windows_path(silent))
+        took = time.monotonic() - start
+        receiver.kill()
+        self.receiver_end(receiver)
+        self.check("ends with no response, within the 5 s deadline",
+                   result.returncode == 4 and b"no response" in result.stderr and took < 7,
+                   "%s after %.1f s" % (result.stderr, took))
+        self.check("nothing is saved", not os.path.exists(silent))
+
+        print("a receiver that hangs up")
+        hung = os.path.join(work, "hung.mrv")
+        receiver = self.receiver_start("first", "--image", image, "--pace", "20")
+        with tempfile.TemporaryFile() as err:
+            getting = subprocess.Popen(["wine", self.cli, "get", "-q", "--port", "COM1", "-o",
+                                        self.windows_path(hung)], env=self.env,
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                       stderr=err)
+            time.sleep(1.5)
+            receiver.kill()
+            start = time.monotonic()
+            getting.wait(timeout=30)
+            took = time.monotonic() - start
+            err.seek(0)
+            said = err.read()
+        self.receiver_end(receiver)
+        self.check("ends at once with a read failure", getting.returncode == 4 and
+                   b"read failed" in said and took < 1.5, "%s after %.1f s" % (said, took))
+        self.check("nothing is saved", not os.path.exists(hung))
+
+        print("a second copy of the program")
+        receiver = self.receiver_start("first", "--image", image, "--pace", "20")
+        first = subprocess.Popen(["wine", self.cli, "get", "-q", "--port", "COM1", "-o",
+                                  self.windows_path(os.path.join(work, "first.mrv"))],
+                                 env=self.env, stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(1.5)
+        second = self.win_cli("get", "-q", "--port", "COM1", "-o",
+                              self.windows_path(os.path.join(work, "second.mrv")))
+        first.wait(timeout=90)
+        self.receiver_end(receiver)
+        self.check("is refused as busy, exit 3", second.returncode == 3 and
+                   b"busy: in use by another program" in second.stderr, second.stderr)
+        self.check("and the first completes", first.returncode == 0, first.returncode)
+
+        print("a port that is not there")
+        result = self.win_cli("get", "-q", "--port", "COM9", "-o",
+                              self.windows_path(os.path.join(work, "none.mrv")))
+        self.check("exits 3 and names the port", result.returncode == 3 and
+                   b"COM9" in result.stderr, result.stderr)
+
+    def serial_backend(self):
+        """The COM port backend's tests, each against a peer that plays its part."""
+        print("COM port backend")
+        peers = {
+            "TheLineIsSetAsTheReceiverNeedsIt": self.peer_line_settings,
+            "EveryByteArrivesOneReadAtATime": self.peer_bytes,
+            "AReadEndsAtItsDeadline": self.peer_silent,
+            "AHungUpLineFailsAtOnce": self.peer_hang_up,
+            "ASecondOpenerIsRefusedAsBusy": self.peer_silent,
+        }
+        for case, peer in peers.items():
+            master, slave = pty.openpty()
+            os.symlink(os.ttyname(slave), self.link(2))
+            stop = threading.Event()
+            thread = threading.Thread(target=peer, args=(master, slave, stop), daemon=True)
+            thread.start()
+            env = dict(self.env, BCU_PEER_PORT="COM2")
+            result = self.run(["wine", self.tests, "--gtest_filter=SerialPeer." + case,
+                               "--gtest_brief=1"], env=env)
+            stop.set()
+            thread.join(timeout=5)
+            for fd in (master, slave):
+                try:
+                    os.close(fd)
+                except OSError:
+                    pass
+            self.clear_links()
+            output = result.stdout.decode(errors="replace")
+            self.check(case, result.returncode == 0 and "SKIPPED" not in output, output)
+
+    @staticmethod
+    def wait_for(master, stop):
+        while not stop.is_set():
+            try:
+                if os.read(master, 1):
+                    return True
+            except OSError:
+                time.sleep(0.01)
+        return False
+
+    def peer_line_settings(self, master, slave, stop):
+        if not self.wait_for(master, stop):
+            return
+        iflag, oflag, cflag, lflag, ispeed, ospeed, cc = termios.tcgetattr(slave)
+        wrong = []
+        if ispeed != termios.B9600 or ospeed != termios.B9600:
+            wrong.append("speed")
+        if cflag & termios.CSIZE != termios.CS8 or cflag & (termios.PARENB | termios.CSTOPB):
+            wrong.append("8N1")
+        if iflag & (termios.IXON | termios.IXOFF):
+            wrong.append("xon/xoff")
+        if lflag & (termios.ICANON | termios.ECHO | termios.ISIG):
+            wrong.append("not raw")
+        os.write(master, ("OK" if not wrong else ",".join(wrong)).encode() + b"\r")
+
+    def peer_bytes(self, master, slave, stop):
+        if self.wait_for(master, stop):
+            os.write(master, bytes((i * 31 + 7) & 0xFF for i in range(27652)))
+            stop.wait(30)
+
+    def peer_silent(self, master, slave, stop):
+        stop.wait(60)
+
+    def peer_hang_up(self, master, slave, stop):
+        if self.wait_for(master, stop):
+            os.close(slave)
+            os.close(master)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--build", default="build-windows")
+    parser.add_argument("--linux-build", default="build")
+    options = parser.parse_args()
+    lane = Lane(options.build, options.linux_build)
+    start = time.monotonic()
+    lane.start()
+    try:
+        lane.transfers()
+        lane.serial_backend()
+    finally:
+        lane.stop()
+    print("Windows lane: %.0f s" % (time.monotonic() - start))
+    print("%d passed, %d failed" % (lane.passed, lane.failed))
+    return 1 if lane.failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
