@@ -17,6 +17,7 @@ import argparse
 import os
 import pty
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -264,6 +265,25 @@ class Lane:
         self.check("ends at once with a read failure", getting.returncode == 4 and
                    b"read failed" in said and took < 1.5, "%s after %.1f s" % (said, took))
         self.check("nothing is saved", not os.path.exists(hung))
+
+        print("Ctrl-C")
+        interrupted = os.path.join(work, "interrupted.mrv")
+        receiver = self.receiver_start("first", "--image", image, "--pace", "20")
+        with tempfile.TemporaryFile() as err:
+            getting = subprocess.Popen(["wine", self.cli, "get", "-q", "--port", "COM1", "-o",
+                                        self.windows_path(interrupted)], env=self.env,
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                       stderr=err)
+            time.sleep(1.5)
+            getting.send_signal(signal.SIGINT)  # Wine makes it the console's Ctrl-C
+            getting.wait(timeout=30)
+            err.seek(0)
+            said = err.read()
+        receiver.kill()
+        self.receiver_end(receiver)
+        self.check("cancels with exit 130", getting.returncode == 130 and
+                   b"cancelled; nothing was written" in said, "%s %s" % (getting.returncode, said))
+        self.check("nothing is saved", not os.path.exists(interrupted))
 
         print("a second copy of the program")
         receiver = self.receiver_start("first", "--image", image, "--pace", "20")

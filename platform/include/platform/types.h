@@ -14,6 +14,10 @@ using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 using INT_PTR = std::intptr_t;
 
+// The system's window behind a window object; what it points to is the backend's.
+struct HWND__;
+using HWND = HWND__*;
+
 // All text of this framework is 8-bit, single-byte Windows-1252 text.
 using CString = std::string;
 

@@ -79,13 +79,13 @@ bool DosDeviceExists(const std::string& name);
 
 // What the registry and the device installer say of one port.
 struct PortRecord {
-    std::string portName;     // "COM3"
-    std::string friendlyName; // "Prolific USB-to-Serial Comm Port (COM3)"
+    std::string portName;                 // "COM3"
+    std::string friendlyName;             // "Prolific USB-to-Serial Comm Port (COM3)"
     std::vector<std::string> hardwareIds; // "USB\VID_067B&PID_2303&REV_0300", ...
     std::string manufacturer;
-    std::string service;         // the driver's service: "Ser2pl", "FTSER2K", "usbser", "Serial"
-    unsigned long problem = 0;   // the device's problem code, 0 when none
-    long latencyTimer = -1;      // an FTDI driver's LatencyTimer parameter, or -1
+    std::string service;       // the driver's service: "Ser2pl", "FTSER2K", "usbser", "Serial"
+    unsigned long problem = 0; // the device's problem code, 0 when none
+    long latencyTimer = -1;    // an FTDI driver's LatencyTimer parameter, or -1
 };
 
 // The COM names of HKLM\HARDWARE\DEVICEMAP\SERIALCOMM.

@@ -32,8 +32,8 @@ std::wstring DevicePath(const std::string& device) {
 } // namespace
 
 Handle OpenComm(const std::string& device, unsigned long& error) {
-    const HANDLE handle = ::CreateFileW(DevicePath(device).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                        0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE handle = ::CreateFileW(DevicePath(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error = ::GetLastError();
         return kNoHandle;

@@ -76,13 +76,12 @@ std::wstring Wide(const std::string& utf8) {
     if (utf8.empty()) {
         return {};
     }
-    const int length =
-        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                              static_cast<int>(utf8.size()), nullptr, 0);
+    const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                             static_cast<int>(utf8.size()), nullptr, 0);
     if (length <= 0) {
         // Not UTF-8: taken as the system's own code page.
-        const int ansi =
-            ::MultiByteToWideChar(CP_ACP, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+        const int ansi = ::MultiByteToWideChar(CP_ACP, 0, utf8.data(),
+                                               static_cast<int>(utf8.size()), nullptr, 0);
         std::wstring wide(static_cast<std::size_t>(ansi), L'\0');
         ::MultiByteToWideChar(CP_ACP, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
                               ansi);

@@ -18,8 +18,8 @@ FileKind KindOf(const std::string& path, std::int64_t* size, int* error) {
         return FileKind::Missing;
     }
     if (size != nullptr) {
-        *size = static_cast<std::int64_t>(
-            (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+        *size = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+                                          data.nFileSizeLow);
     }
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return FileKind::Folder;
@@ -48,9 +48,8 @@ Handle Opened(HANDLE handle, int& error) {
 } // namespace
 
 Handle OpenForReading(const std::string& path, int& error) {
-    const HANDLE handle =
-        ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE && ::GetFileType(handle) != FILE_TYPE_DISK) {
         // A device (NUL, CON, a COM port) is never read as a file.
         ::CloseHandle(handle);
@@ -67,8 +66,9 @@ Handle CreateNew(const std::string& path, int& error) {
 }
 
 Handle OpenForLock(const std::string& path, int& error) {
-    return Opened(::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+    return Opened(::CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr),
                   error);
 }
 

@@ -8,10 +8,6 @@
 #include <memory>
 #include <vector>
 
-// The system's window behind a CWnd; what it points to is the backend's.
-struct HWND__;
-using HWND = HWND__*;
-
 // Dialog units
 
 struct DialogBaseUnits {

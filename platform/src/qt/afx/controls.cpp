@@ -3,7 +3,8 @@
 #include "controls.h"
 
 #include "platform/qt/ansi.h"
-#include "platform/qt/widgets.h"
+#include "platform/qt/handles.h"
+#include "platform/qt/icons.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/afx/wnd.h"
-#include "platform/qt/widgets.h"
+#include "platform/qt/handles.h"
 
 #include <QRect>
 #include <QString>

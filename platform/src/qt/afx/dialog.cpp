@@ -6,6 +6,7 @@
 #include "controls.h"
 #include "dialog_window.h"
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
@@ -26,6 +27,31 @@ const AFX_MSGMAP_ENTRY* DialogEntries() {
     return entries;
 }
 } // namespace
+
+QFont DialogFont(int pointSize) {
+    // The desktop's general font, family and size, in the place of the 8 point
+    // face the layouts were made for; a layout that asks for another size gets
+    // the same proportion of the desktop's.
+    QFont font = QApplication::font();
+    if (pointSize != kLayoutPointSize && font.pointSizeF() > 0) {
+        font.setPointSizeF(font.pointSizeF() * pointSize / kLayoutPointSize);
+    }
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    return font;
+}
+
+DialogBaseUnits BaseUnitsOf(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int letters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    // The average width of the 52 letters, rounded to the nearest pixel.
+    return {(letters / 26 + 1) / 2, metrics.height()};
+}
+
+QRect TakeUnpainted(const CWnd& window) {
+    return TakeUnpainted(WidgetOf(window.GetSafeHwnd()));
+}
 
 DialogBaseUnits UnitsForLayout(const QFont& font, const DialogTemplate& layout) {
     DialogBaseUnits units = BaseUnitsOf(font);

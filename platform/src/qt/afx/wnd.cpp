@@ -1,7 +1,8 @@
 // Windows and controls: text, enabling and the messages the controls answer;
 // the system menu's items; dialog units.
 #include "platform/afx/wnd.h"
-#include "platform/qt/widgets.h"
+#include "platform/qt/handles.h"
+#include "platform/qt/icons.h"
 
 #include "controls.h"
 #include "platform/afx/prompts.h"
@@ -24,41 +25,6 @@
 #include <new>
 #include <utility>
 
-QFont DialogFont(int pointSize) {
-    // The desktop's general font, family and size, in the place of the 8 point
-    // face the layouts were made for; a layout that asks for another size gets
-    // the same proportion of the desktop's.
-    QFont font = QApplication::font();
-    if (pointSize != kLayoutPointSize && font.pointSizeF() > 0) {
-        font.setPointSizeF(font.pointSizeF() * pointSize / kLayoutPointSize);
-    }
-    font.setWeight(QFont::Normal);
-    font.setItalic(false);
-    return font;
-}
-
-DialogBaseUnits BaseUnitsOf(const QFont& font) {
-    const QFontMetrics metrics(font);
-    const int letters = metrics.horizontalAdvance(
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    // The average width of the 52 letters, rounded to the nearest pixel.
-    return {(letters / 26 + 1) / 2, metrics.height()};
-}
-
-int MulDiv(int number, int numerator, int denominator) {
-    const long long product = static_cast<long long>(number) * numerator;
-    const long long half = denominator / 2;
-    return static_cast<int>(product >= 0 ? (product + half) / denominator
-                                         : (product - half) / denominator);
-}
-
-PixelRect MapDialogRect(const DialogBaseUnits& units, int x, int y, int cx, int cy) {
-    const int left = MulDiv(x, units.cx, 4);
-    const int top = MulDiv(y, units.cy, 8);
-    const int right = MulDiv(x + cx, units.cx, 4);
-    const int bottom = MulDiv(y + cy, units.cy, 8);
-    return {left, top, right - left, bottom - top};
-}
 // Menus
 
 BOOL CMenu::AppendMenu(UINT flags, UINT id, const char* text) {
@@ -184,10 +150,6 @@ void CWnd::UpdateWindow() {
     } else {
         WidgetOf(m_hWnd)->repaint();
     }
-}
-
-QRect TakeUnpainted(const CWnd& window) {
-    return TakeUnpainted(WidgetOf(window));
 }
 
 void CWnd::SetAccessibleRole(AccessibleRole role) {

@@ -4,22 +4,15 @@
 #pragma once
 
 #include "platform/afx/dialog.h"
-#include "platform/afx/resources.h"
 #include "platform/afx/wnd.h"
+#include "platform/qt/handles.h"
+#include "platform/qt/icons.h"
 
 #include <QFont>
-#include <QIcon>
 #include <QRect>
-#include <QWidget>
 
-inline QWidget* WidgetOf(HWND window) {
-    return reinterpret_cast<QWidget*>(window);
-}
 inline QWidget* WidgetOf(const CWnd& window) {
     return WidgetOf(window.GetSafeHwnd());
-}
-inline HWND HwndOf(QWidget* widget) {
-    return reinterpret_cast<HWND>(widget);
 }
 
 // The stand-in for a layout's "MS Sans Serif" at the given size: the desktop's
@@ -35,6 +28,3 @@ DialogBaseUnits UnitsForLayout(const QFont& font, const DialogTemplate& layout);
 // What has changed in the window and is not painted yet, in its own
 // coordinates; whoever takes it paints it.
 QRect TakeUnpainted(const CWnd& window);
-
-// The image of an icon, for drawing and tests.
-const QIcon& AfxIconImage(HICON icon);
