@@ -155,6 +155,30 @@ class Lane:
     def win_cli(self, *args, timeout=90):
         return self.wine(self.cli, *args, timeout=timeout)
 
+    def interrupted_get(self, image, out, interrupt):
+        """A get from a paced receiver, interrupted part-way: its exit status,
+        what it said, and how long it took to end after the interruption."""
+        receiver = self.receiver_start("first", "--image", image, "--pace", "20")
+        with tempfile.TemporaryFile() as err:
+            getting = subprocess.Popen(["wine", self.cli, "get", "-q", "--port", "COM1", "-o",
+                                        self.windows_path(out)], env=self.env,
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                       stderr=err)
+            time.sleep(1.5)
+            interrupt(getting, receiver)
+            start = time.monotonic()
+            try:
+                getting.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                getting.kill()
+                getting.wait()
+            took = time.monotonic() - start
+            err.seek(0)
+            said = err.read()
+        receiver.kill()
+        self.receiver_end(receiver)
+        return getting.returncode, said, took
+
     def linux_get(self, image, out):
         receiver = self.receiver_start("first", "--image", image)
         result = self.run([self.linux_cli, "get", "-q", "--port", self.link(1), "-o", out,
@@ -248,41 +272,18 @@ class Lane:
 
         print("a receiver that hangs up")
         hung = os.path.join(work, "hung.mrv")
-        receiver = self.receiver_start("first", "--image", image, "--pace", "20")
-        with tempfile.TemporaryFile() as err:
-            getting = subprocess.Popen(["wine", self.cli, "get", "-q", "--port", "COM1", "-o",
-                                        self.windows_path(hung)], env=self.env,
-                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                       stderr=err)
-            time.sleep(1.5)
-            receiver.kill()
-            start = time.monotonic()
-            getting.wait(timeout=30)
-            took = time.monotonic() - start
-            err.seek(0)
-            said = err.read()
-        self.receiver_end(receiver)
-        self.check("ends at once with a read failure", getting.returncode == 4 and
-                   b"read failed" in said and took < 1.5, "%s after %.1f s" % (said, took))
+        status, said, took = self.interrupted_get(image, hung, lambda get, receiver: receiver.kill())
+        self.check("ends at once with a read failure", status == 4 and b"read failed" in said and
+                   took < 1.5, "%s after %.1f s" % (said, took))
         self.check("nothing is saved", not os.path.exists(hung))
 
         print("Ctrl-C")
         interrupted = os.path.join(work, "interrupted.mrv")
-        receiver = self.receiver_start("first", "--image", image, "--pace", "20")
-        with tempfile.TemporaryFile() as err:
-            getting = subprocess.Popen(["wine", self.cli, "get", "-q", "--port", "COM1", "-o",
-                                        self.windows_path(interrupted)], env=self.env,
-                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                       stderr=err)
-            time.sleep(1.5)
-            getting.send_signal(signal.SIGINT)  # Wine makes it the console's Ctrl-C
-            getting.wait(timeout=30)
-            err.seek(0)
-            said = err.read()
-        receiver.kill()
-        self.receiver_end(receiver)
-        self.check("cancels with exit 130", getting.returncode == 130 and
-                   b"cancelled; nothing was written" in said, "%s %s" % (getting.returncode, said))
+        # Wine makes SIGINT the console's Ctrl-C.
+        status, said, took = self.interrupted_get(
+            image, interrupted, lambda get, receiver: get.send_signal(signal.SIGINT))
+        self.check("cancels with exit 130", status == 130 and
+                   b"cancelled; nothing was written" in said, "%s %s" % (status, said))
         self.check("nothing is saved", not os.path.exists(interrupted))
 
         print("a second copy of the program")

@@ -2,18 +2,34 @@
 // The Windows lane starts each case with BCU_PEER_PORT naming the COM port it
 // mapped to the terminal, and plays the peer's part for that case; without
 // it the cases are skipped.
+#include "link/ScannerLink.h"
 #include "link/port_info.h"
 #include "platform/serial.h"
 
 #include <chrono>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+
+// The port the link opens, and nothing else of a report.
+class PortOnly : public LinkReport {
+public:
+    explicit PortOnly(CString port) : m_port(std::move(port)) {}
+    CString PortName() override { return m_port; }
+    void ShowStatus(const CString&) override {}
+    void StepProgress() override {}
+    bool KeepWaiting() override { return true; }
+    void DownloadComplete() override {}
+
+private:
+    CString m_port;
+};
 
 class SerialPeer : public ::testing::Test {
 protected:
@@ -23,29 +39,12 @@ protected:
             GTEST_SKIP() << "run by the Windows lane, with a peer behind BCU_PEER_PORT";
         }
         name = port;
-        handle = OpenSerialPort(name);
-        ASSERT_NE(handle, INVALID_HANDLE_VALUE)
+        report = std::make_unique<PortOnly>(name);
+        link = std::make_unique<CScannerLink>(*report);
+        // The receiver's line, as the link sets it.
+        ASSERT_EQ(link->OpenPort(), 1)
             << ExplainPortFailure(name, LastSerialError(), LastSerialLockHolder());
-    }
-    void TearDown() override {
-        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle);
-        }
-    }
-
-    // The receiver's line, as the link sets it.
-    void SetLine() {
-        DCB dcb;
-        ASSERT_TRUE(GetCommState(handle, dcb));
-        dcb.BaudRate = 9600;
-        dcb.ByteSize = 8;
-        dcb.Parity = NOPARITY;
-        dcb.StopBits = ONESTOPBIT;
-        dcb.fDtrControl = DTR_CONTROL_DISABLE;
-        dcb.fRtsControl = RTS_CONTROL_DISABLE;
-        dcb.fOutX = 0;
-        dcb.fInX = 0;
-        ASSERT_TRUE(SetCommState(handle, dcb));
+        handle = link->m_hPort;
     }
 
     // Reads until a carriage return or the deadline.
@@ -65,18 +64,18 @@ protected:
     }
 
     std::string name;
+    std::unique_ptr<PortOnly> report;
+    std::unique_ptr<CScannerLink> link; // closes the port at the end
     HANDLE handle = nullptr;
 };
 
 TEST_F(SerialPeer, TheLineIsSetAsTheReceiverNeedsIt) {
-    SetLine();
     ASSERT_TRUE(WriteFile(handle, "?", 1));
     // The peer reads the terminal's settings and says what is wrong, if anything.
     EXPECT_EQ(ReadReply(5s), "OK");
 }
 
 TEST_F(SerialPeer, EveryByteArrivesOneReadAtATime) {
-    SetLine();
     ASSERT_TRUE(WriteFile(handle, "?", 1));
     constexpr int kBytes = 27652; // a whole download's record lines
     const auto start = Clock::now();
@@ -89,7 +88,6 @@ TEST_F(SerialPeer, EveryByteArrivesOneReadAtATime) {
 }
 
 TEST_F(SerialPeer, AReadEndsAtItsDeadline) {
-    SetLine();
     for (const int ms : {500, 200, 15}) {
         std::uint8_t byte = 0;
         const auto start = Clock::now();
@@ -102,7 +100,6 @@ TEST_F(SerialPeer, AReadEndsAtItsDeadline) {
 }
 
 TEST_F(SerialPeer, AHungUpLineFailsAtOnce) {
-    SetLine();
     ASSERT_TRUE(WriteFile(handle, "?", 1));
     // The link reads in slices of 15 ms: the first slice after the hang-up
     // tells, not the reply's deadline seconds later.
@@ -122,9 +119,10 @@ TEST_F(SerialPeer, ASecondOpenerIsRefusedAsBusy) {
     EXPECT_EQ(LastSerialError(), EBUSY);
     EXPECT_EQ(ExplainPortFailure(name, LastSerialError(), LastSerialLockHolder()),
               name + ": busy: in use by another program");
-    CloseHandle(handle);
-    handle = OpenSerialPort(name);
-    EXPECT_NE(handle, INVALID_HANDLE_VALUE) << "free again once closed";
+    link.reset();
+    const HANDLE again = OpenSerialPort(name);
+    EXPECT_NE(again, INVALID_HANDLE_VALUE) << "free again once closed";
+    CloseHandle(again);
 }
 
 } // namespace

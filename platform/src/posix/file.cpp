@@ -12,16 +12,8 @@
 
 CFile::CFile() : m_replacement(std::make_unique<FileReplacement>()) {}
 
-CFile::CFile(const CString& path, UINT flags) : CFile() {
-    Open(path, flags);
-}
-
 CFile::~CFile() {
     Abort();
-}
-
-void CFile::Throw(int osError) const {
-    throw CFileException(CFileException::CauseOf(osError), osError, m_path);
 }
 
 void CFile::Open(const CString& path, UINT flags) {

@@ -144,16 +144,8 @@ std::intptr_t ValueOf(win::Handle handle) {
 
 CFile::CFile() : m_replacement(std::make_unique<FileReplacement>()) {}
 
-CFile::CFile(const CString& path, UINT flags) : CFile() {
-    Open(path, flags);
-}
-
 CFile::~CFile() {
     Abort();
-}
-
-void CFile::Throw(int osError) const {
-    throw CFileException(CFileException::CauseOf(osError), osError, m_path);
 }
 
 void CFile::Open(const CString& path, UINT flags) {

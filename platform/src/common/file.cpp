@@ -1,4 +1,5 @@
-// What file and archive errors say, the same on every system.
+// What files do the same on every system: how their errors are raised and
+// what file and archive errors say.
 #include "platform/file.h"
 
 #include <cerrno>
@@ -77,4 +78,12 @@ CString CArchiveException::GetErrorMessage() const {
         return WithName("An attempt was made to access %1 past its end.", m_strFileName);
     }
     return WithName("An unexpected error occurred while reading %1.", m_strFileName);
+}
+
+CFile::CFile(const CString& path, UINT flags) : CFile() {
+    Open(path, flags);
+}
+
+void CFile::Throw(int osError) const {
+    throw CFileException(CFileException::CauseOf(osError), osError, m_path);
 }
