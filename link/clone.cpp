@@ -19,8 +19,9 @@ constexpr char kWriteFailed[] = "ERROR: Serial port write failed";
 
 } // namespace
 
-int CScannerLink::FailTransfer(const CString& status) {
+int CScannerLink::FailTransfer(const CString& status, TransferFailure why) {
     m_report.ShowStatus(status);
+    m_report.TransferFailed(why);
     ClosePort();
     return 0;
 }
@@ -28,14 +29,14 @@ int CScannerLink::FailTransfer(const CString& status) {
 int CScannerLink::FailRead(LineResult result) {
     switch (result) {
     case LineResult::TimedOut:
-        return FailTransfer("ERROR: No response from scanner");
+        return FailTransfer("ERROR: No response from scanner", TransferFailure::NoResponse);
     case LineResult::Cancelled:
-        return FailTransfer("ERROR: Transfer cancelled");
+        return FailTransfer("ERROR: Transfer cancelled", TransferFailure::Cancelled);
     case LineResult::ReadFailed:
     case LineResult::Ok:
         break;
     }
-    return FailTransfer("ERROR: Serial port read failed");
+    return FailTransfer("ERROR: Serial port read failed", TransferFailure::ReadFailed);
 }
 
 LineResult CScannerLink::ReadReply(CString& line, LinkClock::time_point deadline) {
@@ -65,12 +66,12 @@ int CScannerLink::Download() {
         return FailRead(got);
     }
     if (line != "MDL") {
-        return FailTransfer("ERROR: Incorrect response to MDL query");
+        return FailTransfer("ERROR: Incorrect response to MDL query", TransferFailure::WrongModel);
     }
 
     m_report.ShowStatus("Writing model information...");
     if (!SendText("BC245XLT0\r")) {
-        return FailTransfer(kWriteFailed);
+        return FailTransfer(kWriteFailed, TransferFailure::WriteFailed);
     }
 
     // The records are decoded into a local image, which replaces the member
@@ -89,14 +90,14 @@ int CScannerLink::Download() {
             break;
         }
         if (!IsValidRecordLine(line)) {
-            return FailTransfer("ERROR: Invalid data from scanner");
+            return FailTransfer("ERROR: Invalid data from scanner", TransferFailure::InvalidData);
         }
         if (offset + kBlockSize > kImageSize) {
-            return FailTransfer("ERROR: Too much data from scanner");
+            return FailTransfer("ERROR: Too much data from scanner", TransferFailure::TooMuchData);
         }
         DecodeRecord(line, offset, image);
         if (!SendText("OK\r")) {
-            return FailTransfer(kWriteFailed);
+            return FailTransfer(kWriteFailed, TransferFailure::WriteFailed);
         }
         imageLength += kBlockSize;
         m_report.StepProgress();
@@ -120,13 +121,13 @@ int CScannerLink::Upload() {
 
     m_report.ShowStatus("Sending MDL query...");
     if (!SendText("MDL\r")) {
-        return FailTransfer(kWriteFailed);
+        return FailTransfer(kWriteFailed, TransferFailure::WriteFailed);
     }
     if (const LineResult got = ReadLine(line, DeadlineIn(timeouts.lineMs)); got != LineResult::Ok) {
         return FailRead(got);
     }
     if (line != "BC245XLT0") {
-        return FailTransfer("ERROR: Incorrect response to MDL query");
+        return FailTransfer("ERROR: Incorrect response to MDL query", TransferFailure::WrongModel);
     }
 
     for (int offset = 0; offset < m_imageLength && offset + kBlockSize <= kImageSize;
@@ -136,7 +137,7 @@ int CScannerLink::Upload() {
         FormatRecord(offset, record);
         record += '\r';
         if (!SendText(record.c_str())) {
-            return FailTransfer(kWriteFailed);
+            return FailTransfer(kWriteFailed, TransferFailure::WriteFailed);
         }
         if (const LineResult got = ReadReply(line, DeadlineIn(timeouts.lineMs));
             got != LineResult::Ok) {
@@ -144,6 +145,7 @@ int CScannerLink::Upload() {
         }
         if (line == "NG") {
             m_report.ShowStatus("ERROR: Data rejected by scanner");
+            m_report.TransferFailed(TransferFailure::Rejected);
             SendText("END\r");
             ClosePort();
             return 0;
@@ -152,7 +154,7 @@ int CScannerLink::Upload() {
     }
 
     if (!SendText("END\r")) {
-        return FailTransfer(kWriteFailed);
+        return FailTransfer(kWriteFailed, TransferFailure::WriteFailed);
     }
     m_report.ShowStatus("Upload complete.");
     ClosePort();

@@ -42,7 +42,8 @@ void CleanUpAndEnd(int signal) {
         now[length] = '\0';
         if (std::strcmp(now, signalDevice) == 0) {
             ::unlink(signalLink);
-            if (signalRestore[0] != '\0') {
+            struct stat gone {};
+            if (signalRestore[0] != '\0' && ::stat(signalRestore, &gone) == 0) {
                 [[maybe_unused]] const int ignored = ::symlink(signalRestore, signalLink);
             }
         }
@@ -124,7 +125,11 @@ private:
             return;
         }
         ::unlink(m_linkPath.c_str());
-        if (!m_replacedTarget.empty()) {
+        // What the link led to is put back only while it is still there: a
+        // terminal that has gone would leave a link to nothing, or to the
+        // next terminal that gets its number.
+        struct stat replaced {};
+        if (!m_replacedTarget.empty() && ::stat(m_replacedTarget.c_str(), &replaced) == 0) {
             [[maybe_unused]] const int ignored =
                 ::symlink(m_replacedTarget.c_str(), m_linkPath.c_str());
         }

@@ -24,8 +24,8 @@ protected:
         m_socat = ::fork();
         if (m_socat == 0) {
             ::closefrom(3);
-            ExecProgram("/usr/bin/socat", {"pty,link=" + near + ",raw,echo=0",
-                                           "pty,link=" + far + ",raw,echo=0"});
+            ExecProgram("/usr/bin/socat",
+                        {"pty,link=" + near + ",raw,echo=0", "pty,link=" + far + ",raw,echo=0"});
         }
         for (int i = 0; i < 500 && !(fs::exists(near) && fs::exists(far)); ++i) {
             std::this_thread::sleep_for(10ms);
@@ -50,7 +50,8 @@ TEST_F(BridgeTest, GetAndSendWorkOverASocatBridge) {
     const auto image = Pattern(kBlockCount);
     const fs::path raw = dir / "image.bin";
     std::ofstream(raw, std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+        .write(reinterpret_cast<const char*>(image.data()),
+               static_cast<std::streamsize>(image.size()));
 
     // A receiver on a device cannot see the port being opened: the download
     // starts first, and the receiver a moment later.

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <future>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -112,16 +113,36 @@ TEST_F(CliTest, APortThatCannotBeOpenedSaysWhy) {
         EXPECT_NE(denied.err.find("log out and in again"), std::string::npos);
     }
     // A program that has the port open, with or without a lock, keeps it:
-    // the port is not shared with whoever reads first.
-    const std::string named = "busy: held by process " + std::to_string(::getpid()) + " (";
+    // the port is not shared with whoever reads first. It is a program of
+    // its own: this one holds the terminal's far end.
     for (const bool flocked : {true, false}) {
-        const int holder = ::open(port.c_str(), O_RDWR | O_NOCTTY);
-        ASSERT_GE(holder, 0);
-        ASSERT_EQ(::flock(holder, flocked ? LOCK_EX : LOCK_UN), 0);
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t holder = ::fork();
+        if (holder == 0) {
+            for (int fd = 3; fd < 1024; ++fd) {
+                if (fd != ready[1]) {
+                    ::close(fd);
+                }
+            }
+            const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY);
+            const char said = fd >= 0 && ::flock(fd, flocked ? LOCK_EX : LOCK_UN) == 0 ? 'y' : 'n';
+            if (::write(ready[1], &said, 1) == 1) {
+                ::pause();
+            }
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        char said = 0;
+        ASSERT_EQ(::read(ready[0], &said, 1), 1);
+        ::close(ready[0]);
+        ASSERT_EQ(said, 'y');
+        const std::string named = "busy: held by process " + std::to_string(holder) + " (";
         const Outcome busy = Cli({"get", "--port", port, "-o", (dir / "x.mrv").string()});
+        ::kill(holder, SIGKILL);
+        ::waitpid(holder, nullptr, 0);
         EXPECT_EQ(busy.status, kPortError);
         EXPECT_NE(busy.err.find(named), std::string::npos) << busy.err;
-        ::close(holder);
     }
 }
 
@@ -172,6 +193,33 @@ TEST_F(CliTest, AFailedTransferNamesItsCause) {
     EXPECT_EQ(get.status, kTransferFailed);
     EXPECT_EQ(get.err, "bc245xlt-cli: transfer failed: invalid data from scanner\n");
     EXPECT_FALSE(fs::exists(dir / "bad.mrv"));
+}
+
+} // namespace
+
+namespace {
+
+// What is no serial port is said to be none, before anything is locked,
+// searched for or opened, whoever asks.
+TEST_F(CliTest, WhatIsNoSerialPortIsSaidToBeNone) {
+    const fs::path open = OpenFolder();
+    const fs::path fifo = open / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    const fs::path file = open / "file";
+    std::ofstream(file) << "not a port";
+    fs::permissions(file, fs::perms::all);
+    for (const int user : {-1, OrdinaryUser()}) {
+        for (const std::string& path :
+             {fifo.string(), file.string(), std::string("/dev/null"), open.string()}) {
+            const fs::path saved = open / "x.mrv";
+            const Outcome refused =
+                Cli({"get", "--port", path, "-o", saved.string()}, nullptr, user);
+            EXPECT_EQ(refused.status, kPortError) << path << ": " << refused.err;
+            EXPECT_NE(refused.err.find(": not a serial port"), std::string::npos)
+                << path << " as user " << user << ": " << refused.err;
+            EXPECT_FALSE(fs::exists(saved)) << path;
+        }
+    }
 }
 
 } // namespace

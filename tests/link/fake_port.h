@@ -62,8 +62,10 @@ public:
     void ShowNow() override { statusesWhenShown = statuses.size(); }
     bool KeepWaiting() override;
     void DownloadComplete() override { ++completed; }
+    void TransferFailed(TransferFailure why) override { failures.push_back(why); }
 
     CString port = "COM1";
+    std::vector<TransferFailure> failures;
     std::vector<CString> statuses;
     int steps = 0;
     std::size_t statusesWhenShown = 0; // how many statuses the last ShowNow saw

@@ -41,8 +41,7 @@ struct Pty {
 // ended; setup returns false when it could not.
 class Holder {
 public:
-    template <typename Setup>
-    explicit Holder(Setup setup) {
+    template <typename Setup> explicit Holder(Setup setup) {
         int ready[2];
         if (::pipe(ready) != 0) {
             return;
@@ -95,8 +94,8 @@ TEST(FarEnd, AReceiverThatKeepsItsOwnSlaveOpenIsTheFarEnd) {
         Pty pty;
         const int held = ::open(pty.slave.c_str(), O_RDWR | O_NOCTTY);
         const std::string name = pty.slave + "\n";
-        const bool told = ::write(fds[1], name.data(), name.size()) ==
-                          static_cast<ssize_t>(name.size());
+        const bool told =
+            ::write(fds[1], name.data(), name.size()) == static_cast<ssize_t>(name.size());
         pty.master = ::dup(pty.master); // kept open past the object's end
         return held >= 0 && told;
     });

@@ -58,10 +58,34 @@ protected:
     }
 
     // The end every failed transfer must reach.
+    // Each failure's reason, as a caller maps it to what it does (the
+    // command-line tool to its exit status): a change of wording changes none.
+    static TransferFailure ReasonOf(const std::string& status) {
+        const std::pair<const char*, TransferFailure> reasons[] = {
+            {kNoResponse, TransferFailure::NoResponse},
+            {kReadFailed, TransferFailure::ReadFailed},
+            {kWriteFailed, TransferFailure::WriteFailed},
+            {kBadModel, TransferFailure::WrongModel},
+            {kInvalid, TransferFailure::InvalidData},
+            {kTooMuch, TransferFailure::TooMuchData},
+            {kRejected, TransferFailure::Rejected},
+            {kCancelled, TransferFailure::Cancelled},
+        };
+        for (const auto& [text, reason] : reasons) {
+            if (status == text) {
+                return reason;
+            }
+        }
+        ADD_FAILURE() << "no reason for " << status;
+        return TransferFailure::NoResponse;
+    }
+
     void ExpectFailedCleanly(int result, const char* status) {
         EXPECT_EQ(result, 0);
         ASSERT_FALSE(report.statuses.empty());
         EXPECT_EQ(report.statuses.back(), status);
+        EXPECT_EQ(report.failures, std::vector<TransferFailure>{ReasonOf(status)})
+            << "one reason, the one its status says";
         EXPECT_TRUE(wire->closed) << "port closed";
         EXPECT_EQ(link.m_hPort, nullptr);
         EXPECT_EQ(report.completed, 0);

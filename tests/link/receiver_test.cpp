@@ -122,6 +122,19 @@ TEST(VirtualReceiverLink, ReplacesALinkOnlyWhenAskedAndPutsItBack) {
             << "the device is its user's alone";
     }
     EXPECT_EQ(fs::read_symlink(link), "/dev/ttyS0") << "the earlier link is back";
+
+    // A receiver forced over another's link, the other ending first: no
+    // link is left to the terminal that went with it.
+    fs::remove(link);
+    auto first = VirtualReceiver::Create(link.string(), error);
+    ASSERT_NE(first, nullptr) << error;
+    ReceiverSetup setup;
+    setup.replaceLink = true;
+    auto second = VirtualReceiver::Create(link.string(), error, setup);
+    ASSERT_NE(second, nullptr) << error;
+    first.reset();
+    second.reset();
+    EXPECT_FALSE(fs::is_symlink(link)) << fs::read_symlink(link);
 }
 
 TEST(VirtualReceiverLink, TheDeviceGoesToTheUserWhoRanSudo) {

@@ -389,6 +389,13 @@ TEST_F(MainWindowTest, APortAnotherProgramHasOpenIsBusyAndItsHolderIsNamed) {
     ASSERT_EQ(::pipe(ready), 0);
     const pid_t holder = ::fork();
     if (holder == 0) {
+        // A program of its own, without the terminal's far end that this
+        // process holds.
+        for (int fd = 3; fd < 1024; ++fd) {
+            if (fd != ready[1]) {
+                ::close(fd);
+            }
+        }
         const int fd = ::open(receiver->DevicePath().c_str(), O_RDWR | O_NOCTTY);
         const char said = fd >= 0 ? 'y' : 'n';
         if (::write(ready[1], &said, 1) == 1) {

@@ -115,6 +115,7 @@ void TerminalReport::Restart(int totalBlocks) {
     Finish();
     m_totalBlocks = totalBlocks;
     m_blocks = 0;
+    m_failure = TransferFailure::NoResponse;
 }
 
 void TerminalReport::Finish() {

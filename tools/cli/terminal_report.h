@@ -22,12 +22,15 @@ public:
     void ShowNow() override;
     bool KeepWaiting() override;
     void DownloadComplete() override {}
+    void TransferFailed(TransferFailure why) override { m_failure = why; }
 
     // Starts the count again for a transfer of this many blocks.
     void Restart(int totalBlocks);
     // Ends the bar's line, so that what follows starts on a line of its own.
     void Finish();
     const CString& LastStatus() const { return m_status; }
+    // Why the last transfer failed; NoResponse when it gave no reason.
+    TransferFailure Failure() const { return m_failure; }
 
     // The style for the stream: a bar on a terminal, lines elsewhere.
     static Style StyleFor(bool quiet, std::FILE* out);
@@ -56,4 +59,5 @@ private:
     bool m_changed = false;
     bool m_barShown = false;
     int m_columns = 0;
+    TransferFailure m_failure = TransferFailure::NoResponse;
 };

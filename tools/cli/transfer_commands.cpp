@@ -34,16 +34,18 @@ int Cancelled(const std::string& what) {
     return Fail(signal != 0 ? 128 + signal : kInterrupted, "cancelled; " + what);
 }
 
-// The exit status and message of a transfer that returned 0.
-int TransferFailure(const CString& status, const std::string& whatNot) {
-    if (TerminalReport::CancelSignal() != 0 || status == "ERROR: Transfer cancelled") {
+// The exit status and message of a transfer that returned 0: the status
+// follows from the reason the link gave, the message from its status text.
+int FailedTransfer(const TerminalReport& report, const std::string& whatNot) {
+    if (TerminalReport::CancelSignal() != 0 || report.Failure() == TransferFailure::Cancelled) {
         return Cancelled(whatNot);
     }
+    const CString& status = report.LastStatus();
     std::string cause = status.rfind("ERROR: ", 0) == 0 ? status.substr(7) : status;
     if (!cause.empty()) {
         cause[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(cause[0])));
     }
-    if (status == "ERROR: No response from scanner") {
+    if (report.Failure() == TransferFailure::NoResponse) {
         cause += " (is it in the right clone mode, and is the cable on this port?)";
     }
     return Fail(kTransferFailed, "transfer failed: " + cause);
@@ -66,7 +68,7 @@ bool DownloadInto(CScannerLink& link, TerminalReport& report, const Options& opt
     const int result = link.Download();
     report.Finish();
     if (result == 0) {
-        status = TransferFailure(report.LastStatus(), whatNot);
+        status = FailedTransfer(report, whatNot);
         return false;
     }
     if (TerminalReport::CancelSignal() != 0) {
@@ -183,7 +185,7 @@ int Send(const Options& options) {
     const int result = link.Upload();
     report.Finish();
     if (result == 0) {
-        return TransferFailure(report.LastStatus(), "the upload was not finished");
+        return FailedTransfer(report, "the upload was not finished");
     }
     if (!options.quiet) {
         std::fprintf(stderr, "Sent %d bytes from %s\n", sent.length, options.files[0].c_str());

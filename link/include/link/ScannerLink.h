@@ -20,6 +20,18 @@ enum class LineResult {
     Cancelled,
 };
 
+// Why a transfer failed, beside the status text that says it.
+enum class TransferFailure {
+    NoResponse,  // the receiver did not answer in time
+    WrongModel,  // the answer to the model query was not the receiver's
+    InvalidData, // a record line that is not one
+    TooMuchData, // more records than the memory holds
+    Rejected,    // the receiver refused a record
+    WriteFailed, // the port took no more bytes
+    ReadFailed,  // the port failed or went away
+    Cancelled,   // the user asked to stop
+};
+
 // What the link asks of whoever runs it.
 class LinkReport {
 public:
@@ -42,6 +54,8 @@ public:
     virtual bool KeepWaiting() = 0;
     // A download has reached its end line and the image holds what came.
     virtual void DownloadComplete() = 0;
+    // A transfer failed, for the reason given; its status text came before.
+    virtual void TransferFailed(TransferFailure) {}
 };
 
 class CScannerLink {
@@ -68,8 +82,8 @@ public:
 private:
     void ClosePort();
     // Ends a transfer through its failure path: the text on the status line,
-    // the port closed, 0 for the caller.
-    int FailTransfer(const CString& status);
+    // the reason to the report, the port closed, 0 for the caller.
+    int FailTransfer(const CString& status, TransferFailure why);
     int FailRead(LineResult result);
     // Reads the next line that is not empty, within one deadline.
     LineResult ReadReply(CString& line, LinkClock::time_point deadline);

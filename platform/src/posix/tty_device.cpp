@@ -9,13 +9,16 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
+#include <sstream>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -61,6 +64,49 @@ bool ModemLinesOk(int result) {
     return result == 0 || errno == ENOTTY || errno == EINVAL;
 }
 
+// 0 when the path names a terminal device, else the error that says why not:
+// ENOTTY for a file, a folder, a FIFO or a device that no terminal driver of
+// the kernel's list serves (/dev/null). A list that cannot be read decides
+// nothing.
+int NotATerminal(const std::string& path, const SerialFolders& folders) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return errno;
+    }
+    if (!S_ISCHR(info.st_mode)) {
+        return ENOTTY;
+    }
+    std::ifstream drivers(folders.proc + "/tty/drivers");
+    if (!drivers) {
+        return 0;
+    }
+    // "usbserial  /dev/ttyUSB  188 0-511 serial": a driver's majors and minors.
+    std::string line;
+    while (std::getline(drivers, line)) {
+        std::istringstream fields(line);
+        std::string name, node, majors, minors;
+        if (!(fields >> name >> node >> majors >> minors)) {
+            continue;
+        }
+        unsigned lowMajor = 0, highMajor = 0, lowMinor = 0, highMinor = 0;
+        const bool majorRange = std::sscanf(majors.c_str(), "%u-%u", &lowMajor, &highMajor) == 2;
+        if (!majorRange) {
+            highMajor = lowMajor = static_cast<unsigned>(std::strtoul(majors.c_str(), nullptr, 10));
+        }
+        if (std::sscanf(minors.c_str(), "%u-%u", &lowMinor, &highMinor) != 2) {
+            highMinor = lowMinor = static_cast<unsigned>(std::strtoul(minors.c_str(), nullptr, 10));
+        }
+        const unsigned major = ::major(info.st_rdev);
+        const unsigned minor = ::minor(info.st_rdev);
+        // A range of majors (the pseudo-terminals' 136-143) takes every minor.
+        if (major >= lowMajor && major <= highMajor &&
+            (majorRange || (minor >= lowMinor && minor <= highMinor))) {
+            return 0;
+        }
+    }
+    return ENOTTY;
+}
+
 } // namespace
 
 HANDLE OpenSerialPort(const std::string& portName) {
@@ -79,6 +125,12 @@ HANDLE OpenSerialPort(const std::string& portName) {
         return INVALID_HANDLE_VALUE;
     case DeviceKind::Port:
         break;
+    }
+    // Only a terminal is a port: anything else is refused before it is locked,
+    // searched for or opened.
+    if (const int notPort = NotATerminal(path, folders); notPort != 0) {
+        Fail(notPort);
+        return INVALID_HANDLE_VALUE;
     }
     int lockError = 0;
     int holder = 0;
@@ -104,8 +156,14 @@ HANDLE OpenSerialPort(const std::string& portName) {
         return INVALID_HANDLE_VALUE;
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || !::isatty(fd)) {
-        Fail(errno != 0 ? errno : ENOTTY);
+    int error = 0;
+    if (::fstat(fd, &info) != 0) {
+        error = errno;
+    } else if (!S_ISCHR(info.st_mode) || ::isatty(fd) == 0) {
+        error = ENOTTY;
+    }
+    if (error != 0) {
+        Fail(error);
         ::close(fd);
         return INVALID_HANDLE_VALUE;
     }
