@@ -18,10 +18,28 @@ std::string Remedy(const std::string& holderName) {
     return {};
 }
 
-std::string HolderName(int pid, const SerialFolders& folders) {
-    const std::string name = ProcessName(pid, folders);
-    return "process " + std::to_string(pid) + (name.empty() ? "" : " (" + name + ")") +
-           Remedy(name);
+// "busy: held by process 1234 (minicom), process 99 (ModemManager)", with what
+// to do about each known service among them.
+std::string HeldBy(const std::vector<int>& pids, const SerialFolders& folders) {
+    std::string names, remedies;
+    for (const int pid : pids) {
+        const std::string name = ProcessName(pid, folders);
+        names += (names.empty() ? "process " : ", process ") + std::to_string(pid) +
+                 (name.empty() ? "" : " (" + name + ")");
+        const std::string remedy = Remedy(name);
+        if (remedies.find(remedy) == std::string::npos) {
+            remedies += remedy;
+        }
+    }
+    return "busy: held by " + (names.empty() ? std::string("another program") : names) + remedies;
+}
+
+std::vector<int> HolderIds(const std::vector<PortHolder>& holders) {
+    std::vector<int> pids;
+    for (const PortHolder& holder : holders) {
+        pids.push_back(holder.pid);
+    }
+    return pids;
 }
 
 // "no such device (looked for ...)", with the candidates that are there but
@@ -42,12 +60,18 @@ std::string NoSuchDevice(const CString& portName, const SerialFolders& folders) 
 
 constexpr char kConsole[] = "the system console; it is not used for the receiver";
 
-std::string PermissionAdvice(std::string group) {
-    if (group.empty() || group == "root") {
-        group = "dialout";
+// What to do about a device this user may not open: join its group where
+// that group may read and write it; otherwise only its owner may, and a udev
+// rule can change that.
+std::string PermissionAdvice(const DeviceFacts& device) {
+    if (device.groupMayOpen && !device.group.empty() && device.group != "root") {
+        return "permission denied: add your user to the " + device.group +
+               " group (sudo usermod -aG " + device.group +
+               " $USER), then log out and in again after joining it";
     }
-    return "permission denied: add your user to the " + group + " group (sudo usermod -aG " +
-           group + " $USER), then log out and in again after joining it";
+    return "permission denied: only " + (device.owner.empty() ? "root" : device.owner) +
+           " may open it; a udev rule can give it to the dialout group (see the example rule "
+           "that comes with this program)";
 }
 
 // "/dev/COM1 -> /dev/ttyUSB0" for a name that is a link.
@@ -63,13 +87,13 @@ DeviceSurvey SurveyDevice(const std::string& path, const SerialFolders& folders)
     if (!survey.mayOpen) {
         const bool denied = survey.accessError == EACCES || survey.accessError == EPERM;
         survey.accessProblem = !denied ? std::strerror(survey.accessError)
-                               : SerialTraits().groupsGrantAccess ? PermissionAdvice(survey.group)
+                               : SerialTraits().groupsGrantAccess ? PermissionAdvice(survey)
                                                                   : "access denied";
     }
     if (!survey.holders.empty()) {
-        survey.busy = "busy: held by " + HolderName(survey.holders.front().pid, folders);
+        survey.busy = HeldBy(HolderIds(survey.holders), folders);
     } else if (survey.lockOwner > 0 && survey.lockOwner != ThisProcessId()) {
-        survey.busy = "busy: held by " + HolderName(survey.lockOwner, folders);
+        survey.busy = HeldBy({survey.lockOwner}, folders);
     } else if (survey.inUse) {
         survey.busy = "busy: in use by another program";
     }
@@ -110,14 +134,23 @@ CString ExplainPortFailure(const CString& portName, int error, int holder,
         if (!SerialTraits().groupsGrantAccess) {
             return text + ": access denied";
         }
-        return text + ": " + PermissionAdvice(SurveyDeviceFacts(path, folders).group);
+        return text + ": " + PermissionAdvice(SurveyDeviceFacts(path, folders));
     case EBUSY:
-    case EWOULDBLOCK:
+    case EWOULDBLOCK: {
         if (holder <= 0 && !SerialTraits().holdersShown) {
             return text + ": busy: in use by another program";
         }
-        return text + ": busy: held by " +
-               (holder > 0 ? HolderName(holder, folders) : "another program");
+        std::vector<int> pids;
+        if (holder > 0) {
+            pids.push_back(holder);
+        }
+        for (const int pid : HolderIds(FindPortHolders(path, folders))) {
+            if (pid != holder) {
+                pids.push_back(pid);
+            }
+        }
+        return text + ": " + HeldBy(pids, folders);
+    }
     case ENOTTY:
         return text + ": not a serial port";
     default:

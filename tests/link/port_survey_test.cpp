@@ -4,7 +4,12 @@
 #include "fake_machine.h"
 #include "link/port_info.h"
 
+#include <functional>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <iomanip>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -86,23 +91,19 @@ TEST(PortSurvey, AHolderIsNamedAndAKnownServiceComesWithItsRemedy) {
               std::string::npos);
 }
 
-// What a user who may not open the device is told, by the survey and the
-// port's description alike. Root may open anything, so the look is taken as
-// nobody then.
-TEST(PortSurvey, AUserWhoMayNotOpenADeviceIsToldWhichGroupToJoin) {
-    FakeMachine machine;
-    machine.AddUsb("ttyUSB0", "FT232R USB UART");
-    fs::permissions(machine.Device("ttyUSB0"), fs::perms::none);
+// What an ordinary user sees, from a process of its own: as nobody when the
+// test runs as root, who may open anything and see everyone.
+std::string AsOrdinaryUser(const std::function<std::string()>& look) {
     int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
+    if (::pipe(pipeFds) != 0) {
+        return "no pipe";
+    }
     const pid_t child = ::fork();
     if (child == 0) {
-        if (::geteuid() == 0 && ::setuid(kNobody) != 0) {
+        if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
             ::_exit(98);
         }
-        const DeviceSurvey survey = SurveyDevice(machine.Device("ttyUSB0"), machine.folders);
-        const std::string said = std::string(survey.mayOpen ? "yes" : "no") + "|" +
-                                 survey.accessProblem + "|" + DescribePort("COM1", machine.folders);
+        const std::string said = look();
         const ssize_t ignored = ::write(pipeFds[1], said.data(), said.size());
         (void)ignored;
         ::_exit(0);
@@ -116,8 +117,67 @@ TEST(PortSurvey, AUserWhoMayNotOpenADeviceIsToldWhichGroupToJoin) {
     ::close(pipeFds[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_EQ(said.rfind("no|permission denied: add your user to the ", 0), 0u) << said;
-    EXPECT_NE(said.find("\npermission denied: add your user to the "), std::string::npos)
-        << "the description says it too: " << said;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? said : "child failed";
+}
+
+// What a user who may not open the device is told, by the survey and the
+// port's description alike: the group to join where that group may open it,
+// and the truth where only root may.
+TEST(PortSurvey, AUserWhoMayNotOpenADeviceIsToldWhatHelps) {
+    FakeMachine machine;
+    machine.AddUsb("ttyUSB0", "FT232R USB UART");
+    const auto look = [&] {
+        const DeviceSurvey survey = SurveyDevice(machine.Device("ttyUSB0"), machine.folders);
+        return std::string(survey.mayOpen ? "yes" : "no") + "|" + survey.accessProblem + "|" +
+               DescribePort("COM1", machine.folders);
+    };
+    const group* dialout = ::getgrnam("dialout");
+    if (dialout != nullptr && ::geteuid() == 0) {
+        ASSERT_EQ(::chown(machine.Device("ttyUSB0").c_str(), 0, dialout->gr_gid), 0);
+        fs::permissions(machine.Device("ttyUSB0"), fs::perms::owner_read | fs::perms::owner_write |
+                                                       fs::perms::group_read |
+                                                       fs::perms::group_write);
+        const std::string said = AsOrdinaryUser(look);
+        EXPECT_EQ(said.rfind("no|permission denied: add your user to the dialout group", 0), 0u)
+            << said;
+        EXPECT_NE(said.find("\npermission denied: add your user to the dialout group"),
+                  std::string::npos)
+            << "the description says it too: " << said;
+    }
+    // Root's alone: joining a group would not help.
+    fs::permissions(machine.Device("ttyUSB0"), fs::perms::owner_read | fs::perms::owner_write);
+    const std::string said = AsOrdinaryUser(look);
+    EXPECT_EQ(said.rfind("no|permission denied: only ", 0), 0u) << said;
+    EXPECT_NE(said.find("a udev rule can give it to the dialout group"), std::string::npos) << said;
+    EXPECT_EQ(said.find("add your user"), std::string::npos) << said;
+}
+
+// Every holder is named, and a holder that another user cannot see is still
+// found by its lock, which the kernel shows to everyone.
+TEST(PortSurvey, EveryHolderIsNamedAndAHiddenOneByItsLock) {
+    FakeMachine machine;
+    machine.AddUsb("ttyUSB0", "FT232R USB UART");
+    machine.AddProcess(1234, "minicom", "ttyUSB0");
+    machine.AddProcess(1400, "ModemManager", "ttyUSB0");
+    const DeviceSurvey both = SurveyDevice(machine.Device("ttyUSB0"), machine.folders);
+    EXPECT_EQ(both.holders.size(), 2u);
+    EXPECT_EQ(both.busy.rfind("busy: held by process 1234 (minicom), process 1400 (ModemManager); "
+                              "ModemManager probes",
+                              0),
+              0u)
+        << both.busy;
+
+    // A process of another user whose descriptors are hidden, with the
+    // device flocked: the kernel's list of locks names it.
+    struct stat device {};
+    ASSERT_EQ(::stat(machine.Device("ttyUSB0").c_str(), &device), 0);
+    machine.AddProcess(2000, "cu", "", false);
+    std::ofstream(fs::path(machine.folders.proc) / "locks")
+        << "1: FLOCK  ADVISORY  WRITE 2000 " << std::hex << std::setfill('0') << std::setw(2)
+        << major(device.st_dev) << ":" << std::setw(2) << minor(device.st_dev) << ":" << std::dec
+        << device.st_ino << " 0 EOF\n";
+    const DeviceSurvey hidden = SurveyDevice(machine.Device("ttyUSB0"), machine.folders);
+    ASSERT_EQ(hidden.holders.size(), 3u);
+    EXPECT_EQ(hidden.holders[2].pid, 2000);
+    EXPECT_EQ(hidden.holders[2].name, "cu");
 }

@@ -46,7 +46,13 @@ int FailedTransfer(const TerminalReport& report, const std::string& whatNot) {
         cause[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(cause[0])));
     }
     if (report.Failure() == TransferFailure::NoResponse) {
-        cause += " (is it in the right clone mode, and is the cable on this port?)";
+        cause += " (is it in the right clone mode, and is the cable on this port?";
+        if (const int hidden = LastSerialHiddenProcesses(); hidden > 0) {
+            cause += " " + std::to_string(hidden) +
+                     " processes of other users could not be looked at; one of them may hold "
+                     "the port";
+        }
+        cause += ")";
     }
     return Fail(kTransferFailed, "transfer failed: " + cause);
 }

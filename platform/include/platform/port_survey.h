@@ -45,6 +45,7 @@ struct DeviceFacts {
     std::string driverProblem; // what the system says is wrong with the driver
     bool mayOpen = false;
     int accessError = 0;       // the error number an open would fail with
+    std::string owner;         // the user the device belongs to
     std::string group;         // the group that may open the device, where there is one
     bool groupMayOpen = false; // whether that group may read and write it
     bool inUse = false;        // another program has it open, where the system tells no more

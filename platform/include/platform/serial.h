@@ -157,6 +157,11 @@ int LastSerialError();
 // known), for LastSerialLockHolder().
 void SetLastSerialLockHolder(int pid);
 
+// How many processes the last open of this thread could not look at for
+// other holders of the port (another user's, hidden from this one).
+int LastSerialHiddenProcesses();
+void SetLastSerialHiddenProcesses(int count);
+
 // The process id of the live process whose lock or open descriptor kept the
 // last open of this thread out, or 0 when no such process is known.
 int LastSerialLockHolder();

@@ -13,6 +13,7 @@ SerialFolders& Folders() {
 
 thread_local int lastError = 0;
 thread_local int lastHolder = 0;
+thread_local int lastHidden = 0;
 
 bool IsHandle(HANDLE port) {
     return port != nullptr && port != INVALID_HANDLE_VALUE;
@@ -74,4 +75,12 @@ void SetLastSerialLockHolder(int pid) {
 
 int LastSerialLockHolder() {
     return lastHolder;
+}
+
+void SetLastSerialHiddenProcesses(int count) {
+    lastHidden = count;
+}
+
+int LastSerialHiddenProcesses() {
+    return lastHidden;
 }

@@ -5,6 +5,7 @@
 
 #include "port_lock.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <dirent.h>
@@ -163,6 +164,16 @@ std::vector<PortHolder> FindPortHolders(const std::string& devicePath, const Ser
             hidden += ::stat(folder.c_str(), &info) == 0 ? 1 : 0;
         }
     }
+    // Another user's process is hidden from this one, but the flock it holds
+    // on the device is not: the kernel lists every lock for everyone.
+    const int flocked = FlockOwner(target.fileSystem, target.inode, folders.proc + "/locks");
+    if (flocked > 0 && std::to_string(flocked) != self &&
+        std::none_of(holders.begin(), holders.end(),
+                     [&](const PortHolder& holder) { return holder.pid == flocked; })) {
+        holders.push_back({flocked, CommandName(folders.proc + "/" + std::to_string(flocked))});
+    }
+    std::sort(holders.begin(), holders.end(),
+              [](const PortHolder& a, const PortHolder& b) { return a.pid < b.pid; });
     if (unseen != nullptr) {
         *unseen = hidden;
     }

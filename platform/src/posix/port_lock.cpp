@@ -38,20 +38,7 @@ int FlockHolder(int fd) {
     if (::fstat(fd, &info) != 0) {
         return 0;
     }
-    char inode[64];
-    std::snprintf(inode, sizeof inode, "%02x:%02x:%lu", ::major(info.st_dev), ::minor(info.st_dev),
-                  static_cast<unsigned long>(info.st_ino));
-    std::ifstream locks("/proc/locks");
-    std::string line;
-    while (std::getline(locks, line)) {
-        std::istringstream fields(line);
-        std::string number, kind, advisory, mode, pid, file;
-        if (fields >> number >> kind >> advisory >> mode >> pid >> file && kind == "FLOCK" &&
-            file == inode) {
-            return std::atoi(pid.c_str());
-        }
-    }
-    return 0;
+    return FlockOwner(info.st_dev, info.st_ino, "/proc/locks");
 }
 
 bool SameFile(int fd, const std::string& path) {
@@ -62,6 +49,23 @@ bool SameFile(int fd, const std::string& path) {
 }
 
 } // namespace
+
+int FlockOwner(dev_t device, ino_t inode, const std::string& locksFile) {
+    char file[64];
+    std::snprintf(file, sizeof file, "%02x:%02x:%lu", ::major(device), ::minor(device),
+                  static_cast<unsigned long>(inode));
+    std::ifstream locks(locksFile);
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string number, kind, advisory, mode, pid, named;
+        if (fields >> number >> kind >> advisory >> mode >> pid >> named && kind == "FLOCK" &&
+            named == file) {
+            return std::atoi(pid.c_str());
+        }
+    }
+    return 0;
+}
 
 std::unique_ptr<PortLock> PortLock::Acquire(const std::string& path, int& error, int& holder) {
     error = 0;

@@ -7,6 +7,11 @@
 
 #include <memory>
 #include <string>
+#include <sys/types.h>
+
+// The process whose flock is on the file of that device and inode, as the
+// kernel lists every process's locks in locksFile (readable by all users), or 0.
+int FlockOwner(dev_t device, ino_t inode, const std::string& locksFile);
 
 class PortLock {
 public:

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <grp.h>
 #include <memory>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,7 +60,7 @@ std::string UsbDeviceFolder(const std::string& sysfsDevice) {
     return {};
 }
 
-// The device's group, and whether that group may read and write it.
+// The device's owner and group, and whether that group may read and write it.
 void GroupOf(const std::string& path, DeviceFacts& facts) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
@@ -71,6 +72,11 @@ void GroupOf(const std::string& path, DeviceFacts& facts) {
         facts.group = std::to_string(info.st_gid);
     }
     facts.groupMayOpen = (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    if (const passwd* owner = ::getpwuid(info.st_uid)) {
+        facts.owner = owner->pw_name;
+    } else {
+        facts.owner = std::to_string(info.st_uid);
+    }
 }
 
 } // namespace

@@ -111,6 +111,7 @@ int NotATerminal(const std::string& path, const SerialFolders& folders) {
 
 HANDLE OpenSerialPort(const std::string& portName) {
     SetLastSerialLockHolder(0);
+    SetLastSerialHiddenProcesses(0);
     const SerialFolders& folders = GetSerialFolders();
     const std::string path = ResolvePortName(portName, folders);
     switch (path.empty() ? DeviceKind::Missing : ExamineDevice(path, folders)) {
@@ -144,7 +145,9 @@ HANDLE OpenSerialPort(const std::string& portName) {
     // Another program that has the device open without a lock would take the
     // receiver's bytes. Looked for once the lock is held, just before the
     // open; after it, the exclusive flag keeps out other openers but root.
-    const std::vector<PortHolder> holders = FindPortHolders(path, folders);
+    int hidden = 0;
+    const std::vector<PortHolder> holders = FindPortHolders(path, folders, &hidden);
+    SetLastSerialHiddenProcesses(hidden);
     if (!holders.empty()) {
         SetLastSerialLockHolder(holders.front().pid);
         Fail(EBUSY);

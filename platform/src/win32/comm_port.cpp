@@ -33,6 +33,7 @@ bool Fail(unsigned long systemError) {
 
 HANDLE OpenSerialPort(const std::string& portName) {
     SetLastSerialLockHolder(0);
+    SetLastSerialHiddenProcesses(0);
     const SerialFolders& folders = GetSerialFolders();
     const std::string path = ResolvePortName(portName, folders);
     if (path.empty() || ExamineDevice(path, folders) == DeviceKind::Missing) {
