@@ -49,6 +49,9 @@ const char kUsage[] =
     "  --records N        FIRST: send only the first N records\n"
     "  --out FILE         CLONE: write the received bytes there\n"
     "  --repeat           serve one exchange after another until interrupted\n"
+    "  --then clone       FIRST: after the exchange, take an image as a CLONE unit,\n"
+    "                     then answer as a FIRST unit with it, as a restore with a\n"
+    "                     backup first and a check after it meets the receiver\n"
     "  --then first       CLONE: after each exchange, answer as a FIRST unit with\n"
     "                     what was received, so that a restore can be verified\n"
     "  --timeout SECONDS  how long to wait for the utility (default 120)\n"
@@ -313,8 +316,9 @@ bool ParseArguments(int argc, char** argv, Settings& settings, int& status) {
         status = UsageError("unexpected '" + std::string(argv[optind + 1]) + "'");
         return false;
     }
-    if (!settings.then.empty() && (settings.then != "first" || settings.mode != "clone")) {
-        status = UsageError("--then takes first, after clone");
+    if (!settings.then.empty() && !(settings.then == "first" && settings.mode == "clone") &&
+        !(settings.then == "clone" && settings.mode == "first")) {
+        status = UsageError("--then takes first after clone, or clone after first");
         return false;
     }
     if (settings.setup.baud < 0 || settings.setup.baud > 1000000) {
@@ -374,6 +378,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     const int timeoutMs = settings.timeoutSeconds * 1000;
     bool first = settings.mode == "first";
+    int exchanges = 0;
     for (bool more = true; more;) {
         if (!settings.socket.empty()) {
             // Said once the far end is there, so that whoever drives the
@@ -387,6 +392,7 @@ int main(int argc, char** argv) {
         }
         const bool ok = first ? receiver->RunFirst(image, faults, timeoutMs)
                               : receiver->RunClone(faults, timeoutMs);
+        ++exchanges;
         if (ok && first) {
             std::printf("Sent %zu records.\n",
                         image.size() / 16 + static_cast<std::size_t>(faults.extraRecords));
@@ -428,7 +434,11 @@ int main(int argc, char** argv) {
             first = true;
             more = true;
             std::printf("Now in FIRST mode.\n");
-        } else if (!settings.then.empty() && first && settings.repeat) {
+        } else if (!settings.then.empty() && first &&
+                   (settings.repeat || (settings.then == "clone" && exchanges == 1))) {
+            // A FIRST exchange is followed by a CLONE one: with --repeat
+            // always, with --then clone after the first exchange only.
+            more = true;
             first = false;
             std::printf("Now in CLONE mode.\n");
         }

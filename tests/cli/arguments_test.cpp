@@ -166,7 +166,7 @@ TEST_F(CliTest, TheVirtualReceiverSaysWhatIsWrongWithItsCommandLine) {
         {{"first", "--baud=fast"}, 2, "option '--baud' takes a number, not 'fast'"},
         {{"first", "--records"}, 2, "option '--records' needs a value"},
         {{"first", "--crlf=1"}, 2, "option '--crlf' takes no value"},
-        {{"first", "--then", "first"}, 2, "--then takes first, after clone"},
+        {{"first", "--then", "first"}, 2, "--then takes first after clone, or clone after first"},
         {{"first", "--image", "/dev/zero"}, 1, "cannot read /dev/zero: not a regular file"},
         {{"first", "--image", fifo.string()}, 1, ": not a regular file"},
     };

@@ -123,3 +123,68 @@ TEST_F(CliTest, GetNamesItsOwnFileOrWritesToStandardOutput) {
 }
 
 } // namespace
+
+namespace {
+
+// A restore with a backup first: the receiver's memory is read and saved,
+// then replaced, then read back; and nothing is sent when the backup cannot
+// be made.
+TEST_F(CliTest, ARestoreWithABackupFirstKeepsTheOldMemory) {
+    std::vector<std::uint8_t> old = Pattern(kBlockCount);
+    for (std::uint8_t& byte : old) {
+        byte ^= 0xA5;
+    }
+    const fs::path oldImage = dir / "old.bin";
+    std::ofstream(oldImage, std::ios::binary)
+        .write(reinterpret_cast<const char*>(old.data()), static_cast<std::streamsize>(old.size()));
+    const auto image = Pattern(kBlockCount);
+    const std::string file = (dir / "restore.mrv").string();
+    ASSERT_EQ(WriteBackupFile(file, "Restore", kImageSize, image.data()), 1);
+    const std::string backup = (dir / "before.mrv").string();
+    {
+        ReceiverProcess peer(
+            {"first", "--then", "clone", "--image", oldImage.string(), "--link", port});
+        ASSERT_TRUE(peer.WaitFor("Virtual BC245XLT in FIRST mode")) << peer.Said();
+        const Outcome done =
+            Cli({"send", "--backup-first=" + backup, "--verify", "-y", "--port", port, file});
+        EXPECT_EQ(done.status, 0) << done.err;
+        EXPECT_EQ(done.out, "verified: 512 of 512 blocks identical\n");
+        // Each mode when it is due: FIRST for the backup, CLONE for the
+        // restore, FIRST again for the check.
+        const std::size_t saved = done.err.find("Saved 8192 bytes to " + backup);
+        const std::size_t clone = done.err.find("Place the BC245XLT in CLONE mode");
+        EXPECT_EQ(done.err.find("Place the BC245XLT in FIRST mode"), 0u) << done.err;
+        EXPECT_NE(saved, std::string::npos) << done.err;
+        EXPECT_GT(clone, saved) << done.err;
+        EXPECT_NE(done.err.find("Place the BC245XLT in FIRST mode", clone), std::string::npos);
+    }
+    CString description;
+    std::int32_t length = 0;
+    unsigned char kept[kImageSize] = {};
+    ASSERT_EQ(ReadBackupFile(backup, description, length, kept), 1);
+    EXPECT_EQ(std::memcmp(kept, old.data(), kImageSize), 0) << "the old memory, saved";
+    EXPECT_EQ(description, "Before restoring " + file);
+
+    // A folder the backup cannot go to: refused before the port is opened.
+    const Outcome nowhere = Cli({"send", "--backup-first=" + (dir / "none" / "b.mrv").string(),
+                                 "-y", "--port", port, file});
+    EXPECT_EQ(nowhere.status, kFileError) << nowhere.err;
+    EXPECT_EQ(nowhere.err.find("Place the BC245XLT"), std::string::npos) << nowhere.err;
+
+    // A receiver that falls silent while the backup is read: nothing is sent.
+    VirtualReceiver& silent = Receiver();
+    ReceiverFaults quiet;
+    quiet.silentAt = 3;
+    auto first = std::async(std::launch::async, [&] { return silent.RunFirst(old, quiet, 10000); });
+    const fs::path here = OpenFolder();
+    const Outcome unanswered = Cli({"send", "--backup-first", "-qy", "--port", port, file},
+                                   RunSetup{nullptr, -1, here, RunSetup::Errors::File});
+    first.wait();
+    EXPECT_EQ(unanswered.status, kTransferFailed) << unanswered.err;
+    EXPECT_NE(unanswered.err.find("nothing was saved or sent"), std::string::npos)
+        << unanswered.err;
+    EXPECT_EQ(silent.ReadAvailable(100).find("END"), std::string::npos) << "no record was sent";
+    EXPECT_TRUE(fs::is_empty(here)) << "and nothing saved";
+}
+
+} // namespace

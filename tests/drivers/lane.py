@@ -402,6 +402,21 @@ class Lane:
             raise CheckFailed(f"the receiver kept {len(data)} bytes that differ from the image")
         return f"get and send of {RECORDS} records byte-exact by {tool_port}"
 
+    def trace_lines(self, start, end):
+        with open(self.guest.trace, "rb") as trace:
+            trace.seek(start)
+            return trace.read(end - start).decode(errors="replace").splitlines()
+
+    def latency_changes(self, start, end):
+        """The latency timers the adapter was told between two trace offsets
+        (FTDI's vendor request 0x09, the value in ms)."""
+        told = []
+        for line in self.trace_lines(start, end):
+            found = re.search(r"got control (0x[0-9a-f]+), value (0x[0-9a-f]+)", line)
+            if found and int(found.group(1), 16) == 0x4009:
+                told.append(int(found.group(2), 16) & 0xFF)
+        return told
+
     def modem_changes(self, start, end):
         """What the adapter was told of DTR and RTS between two trace offsets."""
         with open(self.guest.trace, "rb") as trace:
@@ -450,6 +465,8 @@ class Lane:
         words = probes["settings"].split()
         wanted = ["9600", "cs8", "-parenb", "-cstopb", "clocal", "cread", "-crtscts", "-ixon",
                   "-ixoff", "-iflag-translation", "-opost", "-icanon", "-echo", "-isig", "-iexten"]
+        if not uart:
+            wanted.append("low-latency")
         missing = [w for w in wanted if w not in words]
         if missing or "min 1 time 0" not in probes["settings"]:
             results["line settings"] = f"{probes['settings']!r} lacks {missing}"
@@ -472,6 +489,22 @@ class Lane:
                 f"the adapter was told {raised} during the transfer" if raised else None,
                 f"nothing raised them during the transfer; the open and the set-up told the "
                 f"adapter {', '.join(f'{line} {int(on)}' for line, on in at_open)}")
+
+        # The adapter's latency timer: 1 ms while the port is open, the
+        # driver's own again once it is closed.
+        if not uart:
+            told = self.latency_changes(opened_at, os.path.getsize(guest.trace))
+            during_transfer = self.latency_changes(opened_at, trace_start)
+            problem = None
+            if 1 not in during_transfer:
+                problem = f"not told 1 ms when the port opened (told {told})"
+            elif not told or told[-1] == 1:
+                problem = f"left at 1 ms after the port closed (told {told})"
+            lines = [line for line in self.trace_lines(opened_at, os.path.getsize(guest.trace))
+                     if "0x4009" in line]
+            results["latency timer"] = (problem or None,
+                                        f"told {', '.join(f'{ms} ms' for ms in told)}: "
+                                        f"{lines[0].strip() if lines else ''}")
 
         # Exclusive use.
         user_status, user_lines = probes["user"]
@@ -656,7 +689,10 @@ class Lane:
                 return "paced download byte-exact"
 
             self.check(f"{label}: watched download", watch)
-            for name in ("line settings", "DTR and RTS low", "second opener refused"):
+            names = ["line settings", "DTR and RTS low", "second opener refused"]
+            if port["name"] != "uart":
+                names.insert(2, "latency timer")
+            for name in names:
                 def verdict(name=name):
                     if name not in watched:
                         raise CheckFailed("the watched download did not run")

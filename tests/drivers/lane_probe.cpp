@@ -8,6 +8,9 @@
 #include "link/port_info.h"
 #include "platform/serial.h"
 
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -74,6 +77,10 @@ int Termios(int pid, const std::string& device) {
         words += " " + flag(on, name);
     }
     words += " min " + std::to_string(tio.c_cc[VMIN]) + " time " + std::to_string(tio.c_cc[VTIME]);
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) == 0) {
+        words += " " + flag((serial.flags & ASYNC_LOW_LATENCY) != 0, "low-latency");
+    }
     std::printf("%s\n", words.c_str());
     return 0;
 }

@@ -24,9 +24,12 @@ const char kUsageText[] =
     "      to standard output. An existing FILE is kept unless --force is given;\n"
     "      it is replaced only by a complete file. Where FILE can be written is\n"
     "      checked before the port is opened.\n"
-    "  send --port PORT FILE [--yes] [--verify]\n"
+    "  send --port PORT FILE [--yes] [--verify] [--backup-first[=BACKUP]]\n"
     "      Send the image of the backup file FILE into the receiver (put it in\n"
     "      CLONE mode). Asks first on a terminal; --yes does not ask. With\n"
+    "      --backup-first, the receiver's memory is first read (FIRST mode) and\n"
+    "      saved as BACKUP, by default bc245xlt-before-restore-YYYYMMDD-HHMMSS.mrv\n"
+    "      in the current folder; nothing is sent unless it was saved. With\n"
     "      --verify, then switch the receiver to FIRST mode: the memory is read\n"
     "      back and compared with what was sent.\n"
     "  verify --port PORT FILE\n"
@@ -52,6 +55,8 @@ const char kUsageText[] =
     "  -f, --force             get: replace an existing FILE\n"
     "  -y, --yes               send: do not ask before replacing the memory\n"
     "      --verify            send: read the memory back and compare it\n"
+    "      --backup-first[=BACKUP]\n"
+    "                          send: save what the receiver holds before sending\n"
     "      --json              ports: print JSON for scripts\n"
     "  -q, --quiet             print nothing but errors and results\n"
     "  -h, --help              print this help\n"
@@ -71,7 +76,7 @@ const char kUsageText[] =
     "  6    verify: the memory differs from the file\n"
     "  130  cancelled with Ctrl-C (129 with SIGHUP, 143 with SIGTERM)\n";
 
-enum LongOnly : int { kVerify = 256, kJson };
+enum LongOnly : int { kVerify = 256, kJson, kBackupFirst };
 
 constexpr option kOptions[] = {
     {"port", required_argument, nullptr, 'p'},
@@ -81,6 +86,7 @@ constexpr option kOptions[] = {
     {"yes", no_argument, nullptr, 'y'},
     {"verify", no_argument, nullptr, kVerify},
     {"json", no_argument, nullptr, kJson},
+    {"backup-first", optional_argument, nullptr, kBackupFirst},
     {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
@@ -90,7 +96,8 @@ constexpr option kOptions[] = {
 // The options each command takes besides -q; the others are refused.
 struct CommandRule {
     const char* command;
-    const char* options; // the short letters, and 'v' for --verify, 'j' for --json
+    const char* options; // the short letters; 'v' for --verify, 'j' for --json, 'b' for
+                         // --backup-first
     std::size_t minFiles;
     std::size_t maxFiles;
     const char* usage;
@@ -98,7 +105,7 @@ struct CommandRule {
 
 constexpr CommandRule kCommands[] = {
     {"get", "podf", 0, 0, "get needs --port PORT, and takes no FILE (use -o FILE)"},
-    {"send", "pyv", 1, 1, "send needs --port PORT and one FILE"},
+    {"send", "pyvb", 1, 1, "send needs --port PORT and one FILE"},
     {"verify", "p", 1, 1, "verify needs --port PORT and one FILE"},
     {"show", "", 1, 1, "show needs one FILE"},
     {"diff", "", 2, 2, "diff needs two files"},
@@ -179,6 +186,14 @@ bool ParseArguments(int argc, char** argv, Options& options, int& status) {
         case kJson:
             options.json = true;
             break;
+        case kBackupFirst:
+            options.backupFirst = true;
+            options.backupPath = optarg != nullptr ? optarg : "";
+            if (options.backupPath == "-" || (optarg != nullptr && options.backupPath.empty())) {
+                status = UsageError("--backup-first=FILE takes a file, not standard output");
+                return false;
+            }
+            break;
         case 'q':
             options.quiet = true;
             break;
@@ -197,7 +212,10 @@ bool ParseArguments(int argc, char** argv, Options& options, int& status) {
             status = UsageError(Refusal(argv[optind - 1], optopt));
             return false;
         }
-        given += code == kVerify ? 'v' : code == kJson ? 'j' : static_cast<char>(code);
+        given += code == kVerify        ? 'v'
+                 : code == kJson        ? 'j'
+                 : code == kBackupFirst ? 'b'
+                                        : static_cast<char>(code);
     }
     if (optind >= argc) {
         status = UsageError("no command given");
@@ -217,7 +235,10 @@ bool ParseArguments(int argc, char** argv, Options& options, int& status) {
     }
     for (const char letter : given) {
         if (letter != 'q' && std::strchr(rule->options, letter) == nullptr) {
-            const int code = letter == 'v' ? int{kVerify} : letter == 'j' ? int{kJson} : letter;
+            const int code = letter == 'v'   ? int{kVerify}
+                             : letter == 'j' ? int{kJson}
+                             : letter == 'b' ? int{kBackupFirst}
+                                             : letter;
             status = UsageError("option " + Spelled(code) + " does not go with " + rule->command);
             return false;
         }

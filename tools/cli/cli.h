@@ -32,6 +32,8 @@ struct Options {
     bool quiet = false;
     bool verify = false;
     bool json = false;
+    bool backupFirst = false;
+    std::string backupPath;         // "" for a name of its own
     std::vector<std::string> files; // "-" for standard input
 };
 

@@ -108,15 +108,16 @@ bool Exists(const std::string& path) {
     return PathExists(path);
 }
 
-// bc245xlt-YYYYMMDD-HHMMSS.mrv in local time, with -2, -3, ... when a file of
+// PREFIX-YYYYMMDD-HHMMSS.mrv in local time, with -2, -3, ... when a file of
 // that name is there.
-std::string FreshName() {
+std::string FreshName(const std::string& prefix) {
     const std::tm local = LocalTimeNow();
     char stamp[32];
-    std::strftime(stamp, sizeof stamp, "bc245xlt-%Y%m%d-%H%M%S", &local);
-    std::string name = std::string(stamp) + ".mrv";
+    std::strftime(stamp, sizeof stamp, "-%Y%m%d-%H%M%S", &local);
+    const std::string base = prefix + stamp;
+    std::string name = base + ".mrv";
     for (int n = 2; Exists(name); ++n) {
-        name = std::string(stamp) + "-" + std::to_string(n) + ".mrv";
+        name = base + "-" + std::to_string(n) + ".mrv";
     }
     return name;
 }
@@ -178,7 +179,7 @@ bool OutputFile::Check(int& status) {
         return true;
     }
     if (m_path.empty()) {
-        m_path = FreshName();
+        m_path = FreshName(m_prefix);
         m_named = true;
     }
     const std::string folder = FolderOfPath(m_path);
@@ -231,7 +232,7 @@ bool OutputFile::Write(const CString& description, const Image& image, int& stat
     }
     if (m_named && Exists(m_path)) {
         // Named here: a file that took the name meanwhile is never replaced.
-        m_path = FreshName();
+        m_path = FreshName(m_prefix);
     } else if (!m_named && !m_force && Exists(m_path)) {
         status = Fail(kFileError, m_path + " appeared meanwhile; use --force to replace it");
         return false;

@@ -20,8 +20,10 @@ bool LoadImage(const std::string& path, Image& image, std::string& error);
 // never made for a file that cannot be written.
 class OutputFile {
 public:
-    // The path given ("-": standard output), or empty for a name of its own.
-    OutputFile(std::string path, bool force) : m_path(std::move(path)), m_force(force) {}
+    // The path given ("-": standard output), or empty for a name of its own
+    // that starts with prefix.
+    OutputFile(std::string path, bool force, std::string prefix = "bc245xlt")
+        : m_path(std::move(path)), m_force(force), m_prefix(std::move(prefix)) {}
 
     // Whether the file can be made: the folder is there and writable, no file
     // is there unless it may be replaced, standard output is not a terminal.
@@ -35,5 +37,6 @@ public:
 private:
     std::string m_path;
     bool m_force;
+    std::string m_prefix;
     bool m_named = false; // the name was chosen here
 };

@@ -16,6 +16,8 @@ namespace {
 
 constexpr char kFirstModePrompt[] =
     "Place the BC245XLT in FIRST mode and press E until FIRST flashes in the display.\n";
+constexpr char kCloneModePrompt[] =
+    "Place the BC245XLT in CLONE mode and press E until CLONE flashes in the display.\n";
 
 // Opens the port; on failure says why and gives the exit status.
 bool OpenPortOrExplain(CScannerLink& link, const std::string& port, int& status) {
@@ -119,8 +121,12 @@ bool Confirmed(const Options& options, int& status) {
                             "standard input is not a terminal");
         return false;
     }
-    std::fputs("Place the BC245XLT in CLONE mode and press E until CLONE flashes in the display.\n"
-               "\n"
+    // With a backup first, the receiver goes to FIRST mode before CLONE:
+    // each mode is asked for when it is due.
+    if (!options.backupFirst) {
+        std::fputs(kCloneModePrompt, stderr);
+    }
+    std::fputs("\n"
                "WARNING: This will replace the contents of your BC245XLT's memory!  If you are "
                "unsure you want to do this, answer no.\n"
                "Start the upload? [y/N] ",
@@ -137,6 +143,28 @@ bool Confirmed(const Options& options, int& status) {
         status = Fail(kUsage, "not confirmed; nothing sent");
         return false;
     }
+    return true;
+}
+
+// Reads what the receiver holds and saves it before a restore; false, with
+// the exit status, when nothing is to be sent.
+bool BackUpFirst(CScannerLink& link, TerminalReport& report, const Options& options,
+                 OutputFile& backup, int& status) {
+    report.Restart(kBlockCount);
+    Image held;
+    if (!DownloadInto(link, report, options, held, status, "nothing was saved or sent")) {
+        if (status == kTransferFailed) {
+            Fail(status, "nothing was saved or sent");
+        }
+        return false;
+    }
+    if (!backup.Write("Before restoring " + Utf8ToAnsi(options.files[0]), held, status)) {
+        Fail(kFileError, "nothing was sent");
+        return false;
+    }
+    // Where the backup is, even when quiet: it is the receiver's only copy.
+    std::fprintf(stderr, "Saved %d bytes to %s\n", held.length, backup.Name().c_str());
+    Say(options, kCloneModePrompt);
     return true;
 }
 
@@ -178,13 +206,22 @@ int Send(const Options& options) {
     if (!ReadBackup(options.files[0], description, sent, error)) {
         return CannotLoad(options.files[0], error);
     }
-    link.m_imageLength = sent.length;
-    std::memcpy(link.m_image, sent.bytes, sizeof sent.bytes);
-    report.Restart((sent.length + kBlockSize - 1) / kBlockSize);
     int status = kSuccess;
+    // Where the backup of what the receiver holds goes is checked before
+    // anything is asked or opened.
+    OutputFile backup(options.backupPath, false, "bc245xlt-before-restore");
+    if (options.backupFirst && !backup.Check(status)) {
+        return status;
+    }
     if (!Confirmed(options, status)) {
         return status;
     }
+    if (options.backupFirst && !BackUpFirst(link, report, options, backup, status)) {
+        return status;
+    }
+    link.m_imageLength = sent.length;
+    std::memcpy(link.m_image, sent.bytes, sizeof sent.bytes);
+    report.Restart((sent.length + kBlockSize - 1) / kBlockSize);
     if (!OpenPortOrExplain(link, options.port, status)) {
         return status;
     }

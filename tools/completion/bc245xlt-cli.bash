@@ -50,7 +50,7 @@ _bc245xlt_cli()
         local options="--quiet -q --help -h --version -V"
         case $command in
         get) options+=" --port= -p --output= -o --description= -d --force -f" ;;
-        send) options+=" --port= -p --yes -y --verify" ;;
+        send) options+=" --port= -p --yes -y --verify --backup-first --backup-first=" ;;
         verify) options+=" --port= -p" ;;
         ports) options+=" --json" ;;
         esac

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sstream>
 #include <sys/file.h>
@@ -27,7 +28,9 @@ namespace {
 // A terminal device opened by this program.
 class TtyDevice : public SerialDevice {
 public:
-    TtyDevice(int fd, std::unique_ptr<PortLock> lock) : m_fd(fd), m_lock(std::move(lock)) {}
+    TtyDevice(int fd, std::unique_ptr<PortLock> lock) : m_fd(fd), m_lock(std::move(lock)) {
+        AskForLowLatency();
+    }
     ~TtyDevice() override;
     bool GetState(DCB& dcb) override;
     bool SetState(const DCB& dcb) override;
@@ -36,8 +39,17 @@ public:
     std::intptr_t NativeHandle() const override { return m_fd; }
 
 private:
+    // A USB adapter holds what it receives for its latency timer (16 ms on
+    // an FTDI chip) before it sends it on, which every record and every "OK"
+    // of a transfer would wait for: in low-latency mode the driver sets the
+    // timer to 1 ms. Any user may ask for it on a port of theirs; a driver
+    // that does not have it refuses, which is no error.
+    void AskForLowLatency();
+    void PutBackFlags();
+
     int m_fd;
     std::unique_ptr<PortLock> m_lock; // released after the device is closed
+    int m_earlierFlags = -1;          // the driver's flags before low latency was asked for
     bool m_waited = false;            // the last read had to wait for its byte
     // A poll that returns sooner than this found its byte already there.
     static constexpr int kBurstMicros = 100;
@@ -179,7 +191,29 @@ HANDLE OpenSerialPort(const std::string& portName) {
     return new TtyDevice(fd, std::move(lock));
 }
 
+void TtyDevice::AskForLowLatency() {
+    serial_struct serial{};
+    if (::ioctl(m_fd, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY) != 0) {
+        return;
+    }
+    const int earlier = serial.flags;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    if (::ioctl(m_fd, TIOCSSERIAL, &serial) == 0) {
+        m_earlierFlags = earlier;
+    }
+}
+
+// The port is left as it was found.
+void TtyDevice::PutBackFlags() {
+    serial_struct serial{};
+    if (m_earlierFlags >= 0 && ::ioctl(m_fd, TIOCGSERIAL, &serial) == 0) {
+        serial.flags = m_earlierFlags;
+        ::ioctl(m_fd, TIOCSSERIAL, &serial);
+    }
+}
+
 TtyDevice::~TtyDevice() {
+    PutBackFlags();
     // The exclusive flag outlives this descriptor on a device whose other end
     // stays open; cleared here, the next user can open the port again.
     ::ioctl(m_fd, TIOCNXCL);
