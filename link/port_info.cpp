@@ -1,5 +1,6 @@
 #include "link/port_info.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -212,4 +213,34 @@ std::string PortAdvice(const DeviceFacts& device) {
                   "port's Properties, Port Settings, Advanced, Latency Timer)";
     }
     return advice;
+}
+
+DeviceChanges CompareDeviceLists(const std::vector<std::string>& before,
+                                 const std::vector<std::string>& after) {
+    DeviceChanges changes;
+    const auto in = [](const std::vector<std::string>& list, const std::string& path) {
+        return std::find(list.begin(), list.end(), path) != list.end();
+    };
+    for (const std::string& path : after) {
+        if (!in(before, path)) {
+            changes.appeared.push_back(path);
+        }
+    }
+    for (const std::string& path : before) {
+        if (!in(after, path)) {
+            changes.gone.push_back(path);
+        }
+    }
+    return changes;
+}
+
+std::string ComNameOf(const std::string& device, const SerialFolders& folders) {
+    const std::string real = RealPath(device);
+    for (const char* name : {"COM1", "COM2", "COM3", "COM4"}) {
+        const std::string path = ResolvePortName(name, folders);
+        if (!path.empty() && RealPath(path) == real) {
+            return name;
+        }
+    }
+    return {};
 }

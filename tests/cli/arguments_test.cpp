@@ -60,6 +60,20 @@ TEST_F(CliTest, EachCommandLineGivesItsStatusAndMessage) {
         {{"get", "-fp", "COM9", "-o", folder}, kFileError, "it is a folder"},
         {{"get", "-fp", "COM9", "-o", file}, kPortError, "cannot open the port: COM9: no such"},
         {{"show", folder + "/none.mrv"}, kFileError, "cannot load " + folder + "/none.mrv"},
+        {{"ports", "--watch", "--timeout=1"},
+         1,
+         "Plug in the receiver's cable now (Ctrl-C to stop)\u2026\nbc245xlt-cli: no serial device "
+         "appeared within 1 s"},
+        {{"ports", "--watch", "--timeout", "soon"},
+         kUsage,
+         "takes a number of seconds, not 'soon'"},
+        {{"get", "-p", "COM1", "--watch"}, kUsage, "option --watch does not go with get"},
+        {{"send", "-y", "-p", "COM9", "--backup-first=-", file},
+         kUsage,
+         "--backup-first=FILE takes a file, not standard output"},
+        {{"get", "-p", "COM1", "--backup-first"},
+         kUsage,
+         "option --backup-first does not go with get"},
     };
     for (const Line& line : table) {
         std::string joined;
@@ -120,7 +134,7 @@ TEST_F(CliTest, TheShellCompletesCommandsOptionsPortsAndBackups) {
         {"''", {"get", "send", "verify", "show", "diff", "ports"}},
         {"se", {"send"}},
         {"send --v", {"--verify", "--version"}},
-        {"ports --", {"--quiet", "--help", "--version", "--json"}},
+        {"ports --", {"--quiet", "--help", "--version", "--json", "--watch", "--timeout="}},
         {"get --port C", {"COM1", "COM2", "COM3", "COM4"}},
         {"get --port = C", {"COM1", "COM2", "COM3", "COM4"}},
         {"show ''", {"a.mrv", "b c.mrv", "sub"}},

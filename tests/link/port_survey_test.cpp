@@ -181,3 +181,22 @@ TEST(PortSurvey, EveryHolderIsNamedAndAHiddenOneByItsLock) {
     EXPECT_EQ(hidden.holders[2].pid, 2000);
     EXPECT_EQ(hidden.holders[2].name, "cu");
 }
+
+// What ports --watch says when a cable is plugged in: the device that came,
+// the one that went, and the COM name that finds it.
+TEST(PortSurvey, APluggedInDeviceIsSeenWithTheComNameThatFindsIt) {
+    FakeMachine machine;
+    machine.AddBuiltIn("ttyS0", 4);
+    const std::vector<std::string> before = SerialDevicePaths(machine.folders);
+    machine.AddUsb("ttyUSB0", "FT232R USB UART");
+    fs::remove(machine.Device("ttyS0"));
+    const DeviceChanges changes = CompareDeviceLists(before, SerialDevicePaths(machine.folders));
+    EXPECT_EQ(changes.appeared, std::vector<std::string>{machine.Device("ttyUSB0")});
+    EXPECT_EQ(changes.gone, std::vector<std::string>{machine.Device("ttyS0")});
+    EXPECT_EQ(ComNameOf(machine.Device("ttyUSB0"), machine.folders), "COM1");
+    machine.AddUsb("ttyUSB7", "CP2102");
+    EXPECT_EQ(ComNameOf(machine.Device("ttyUSB7"), machine.folders), "")
+        << "no COM name reaches it";
+    fs::create_symlink(machine.Device("ttyUSB7"), machine.Device("COM3"));
+    EXPECT_EQ(ComNameOf(machine.Device("ttyUSB7"), machine.folders), "COM3");
+}

@@ -5,8 +5,10 @@
 #include "core/version.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <getopt.h>
+#include <utility>
 
 namespace {
 
@@ -40,9 +42,11 @@ const char kUsageText[] =
     "  diff A B\n"
     "      Print the 16-byte blocks that differ between two backup files (or a\n"
     "      backup file and a raw image of at most 8192 bytes) and how many.\n"
-    "  ports [--json]\n"
+    "  ports [--json] [--watch [--timeout SECONDS]]\n"
     "      Say what COM1..COM4 lead to, and list every serial device: its other\n"
     "      names, driver and USB ids, whether you may open it, and who has it.\n"
+    "      With --watch, wait (60 s, or --timeout) for a serial device to be\n"
+    "      plugged in and say what it is and which COM name finds it.\n"
     "\n"
     "A FILE to read may be - for standard input.\n"
     "\n"
@@ -58,6 +62,8 @@ const char kUsageText[] =
     "      --backup-first[=BACKUP]\n"
     "                          send: save what the receiver holds before sending\n"
     "      --json              ports: print JSON for scripts\n"
+    "      --watch             ports: wait for a serial device to be plugged in\n"
+    "      --timeout=SECONDS   ports --watch: how long to wait (default 60)\n"
     "  -q, --quiet             print nothing but errors and results\n"
     "  -h, --help              print this help\n"
     "  -V, --version           print the program's name and version\n"
@@ -76,7 +82,7 @@ const char kUsageText[] =
     "  6    verify: the memory differs from the file\n"
     "  130  cancelled with Ctrl-C (129 with SIGHUP, 143 with SIGTERM)\n";
 
-enum LongOnly : int { kVerify = 256, kJson, kBackupFirst };
+enum LongOnly : int { kVerify = 256, kJson, kBackupFirst, kWatch, kTimeout };
 
 constexpr option kOptions[] = {
     {"port", required_argument, nullptr, 'p'},
@@ -87,6 +93,8 @@ constexpr option kOptions[] = {
     {"verify", no_argument, nullptr, kVerify},
     {"json", no_argument, nullptr, kJson},
     {"backup-first", optional_argument, nullptr, kBackupFirst},
+    {"watch", no_argument, nullptr, kWatch},
+    {"timeout", required_argument, nullptr, kTimeout},
     {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
@@ -97,7 +105,7 @@ constexpr option kOptions[] = {
 struct CommandRule {
     const char* command;
     const char* options; // the short letters; 'v' for --verify, 'j' for --json, 'b' for
-                         // --backup-first
+                         // --backup-first, 'w' for --watch, 't' for --timeout
     std::size_t minFiles;
     std::size_t maxFiles;
     const char* usage;
@@ -109,8 +117,31 @@ constexpr CommandRule kCommands[] = {
     {"verify", "p", 1, 1, "verify needs --port PORT and one FILE"},
     {"show", "", 1, 1, "show needs one FILE"},
     {"diff", "", 2, 2, "diff needs two files"},
-    {"ports", "j", 0, 0, "ports takes no FILE"},
+    {"ports", "jwt", 0, 0, "ports takes no FILE"},
 };
+
+// The rule letters of the options that have no short letter.
+constexpr std::pair<int, char> kLongOnlyLetters[] = {
+    {kVerify, 'v'}, {kJson, 'j'}, {kBackupFirst, 'b'}, {kWatch, 'w'}, {kTimeout, 't'},
+};
+
+char LetterOf(int code) {
+    for (const auto& [longOnly, letter] : kLongOnlyLetters) {
+        if (code == longOnly) {
+            return letter;
+        }
+    }
+    return static_cast<char>(code);
+}
+
+int CodeOf(char letter) {
+    for (const auto& [longOnly, rule] : kLongOnlyLetters) {
+        if (letter == rule) {
+            return longOnly;
+        }
+    }
+    return letter;
+}
 
 // The option's name as the user wrote it, for messages.
 std::string Spelled(int code) {
@@ -186,6 +217,20 @@ bool ParseArguments(int argc, char** argv, Options& options, int& status) {
         case kJson:
             options.json = true;
             break;
+        case kWatch:
+            options.watch = true;
+            break;
+        case kTimeout: {
+            char* end = nullptr;
+            const long seconds = std::strtol(optarg, &end, 10);
+            if (end == optarg || *end != '\0' || seconds < 1 || seconds > 86400) {
+                status = UsageError("option '--timeout' takes a number of seconds, not '" +
+                                    std::string(optarg) + "'");
+                return false;
+            }
+            options.watchSeconds = static_cast<int>(seconds);
+            break;
+        }
         case kBackupFirst:
             options.backupFirst = true;
             options.backupPath = optarg != nullptr ? optarg : "";
@@ -212,10 +257,7 @@ bool ParseArguments(int argc, char** argv, Options& options, int& status) {
             status = UsageError(Refusal(argv[optind - 1], optopt));
             return false;
         }
-        given += code == kVerify        ? 'v'
-                 : code == kJson        ? 'j'
-                 : code == kBackupFirst ? 'b'
-                                        : static_cast<char>(code);
+        given += LetterOf(code);
     }
     if (optind >= argc) {
         status = UsageError("no command given");
@@ -235,10 +277,7 @@ bool ParseArguments(int argc, char** argv, Options& options, int& status) {
     }
     for (const char letter : given) {
         if (letter != 'q' && std::strchr(rule->options, letter) == nullptr) {
-            const int code = letter == 'v'   ? int{kVerify}
-                             : letter == 'j' ? int{kJson}
-                             : letter == 'b' ? int{kBackupFirst}
-                                             : letter;
+            const int code = CodeOf(letter);
             status = UsageError("option " + Spelled(code) + " does not go with " + rule->command);
             return false;
         }

@@ -14,6 +14,7 @@ inline constexpr char kProgram[] = "bc245xlt-cli";
 enum Exit : int {
     kSuccess = 0,
     kDifferent = 1,
+    kNothingAppeared = 1, // ports --watch: no device was plugged in
     kUsage = 2,
     kPortError = 3,
     kTransferFailed = 4,
@@ -33,6 +34,8 @@ struct Options {
     bool verify = false;
     bool json = false;
     bool backupFirst = false;
+    bool watch = false;
+    int watchSeconds = 60;
     std::string backupPath;         // "" for a name of its own
     std::vector<std::string> files; // "-" for standard input
 };

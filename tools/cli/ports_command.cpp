@@ -3,8 +3,12 @@
 #include "cli.h"
 #include "link/port_info.h"
 
+#include "terminal_report.h"
+
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -51,6 +55,36 @@ std::string Target(const std::string& path, const std::string& real) {
     return real == path ? path : path + " -> " + real;
 }
 
+// One device with all that is known of it.
+void PrintDevice(const DeviceSurvey& device) {
+    std::printf("%s\n", Target(device.path, device.real).c_str());
+    if (!device.friendlyName.empty()) {
+        std::printf("  name           %s\n", device.friendlyName.c_str());
+    }
+    for (const std::string& name : device.byId) {
+        std::printf("  also known as  %s\n", name.c_str());
+    }
+    if (!device.driver.empty()) {
+        std::printf("  driver         %s\n", device.driver.c_str());
+    }
+    if (!device.usbId.empty()) {
+        std::string usb = device.usbId;
+        for (const std::string* part : {&device.manufacturer, &device.product}) {
+            usb += part->empty() ? "" : " " + *part;
+        }
+        std::printf("  USB            %s\n", usb.c_str());
+    }
+    if (device.latencyTimer >= 0) {
+        std::printf("  latency timer  %d ms\n", device.latencyTimer);
+    }
+    std::printf("  access         %s\n",
+                device.mayOpen ? "yes" : ("no: " + device.accessProblem).c_str());
+    std::printf("  state          %s\n", State(device).c_str());
+    if (const std::string advice = PortAdvice(device); !advice.empty()) {
+        std::printf("  advice         %s\n", advice.c_str());
+    }
+}
+
 void PrintText(const std::vector<DeviceSurvey>& devices, const SerialFolders& folders) {
     for (const char* name : kComNames) {
         std::string problem;
@@ -70,32 +104,7 @@ void PrintText(const std::vector<DeviceSurvey>& devices, const SerialFolders& fo
         std::printf("No serial devices found. Plug the adapter in and look at 'dmesg'.\n");
     }
     for (const DeviceSurvey& device : devices) {
-        std::printf("%s\n", Target(device.path, device.real).c_str());
-        if (!device.friendlyName.empty()) {
-            std::printf("  name           %s\n", device.friendlyName.c_str());
-        }
-        for (const std::string& name : device.byId) {
-            std::printf("  also known as  %s\n", name.c_str());
-        }
-        if (!device.driver.empty()) {
-            std::printf("  driver         %s\n", device.driver.c_str());
-        }
-        if (!device.usbId.empty()) {
-            std::string usb = device.usbId;
-            for (const std::string* part : {&device.manufacturer, &device.product}) {
-                usb += part->empty() ? "" : " " + *part;
-            }
-            std::printf("  USB            %s\n", usb.c_str());
-        }
-        if (device.latencyTimer >= 0) {
-            std::printf("  latency timer  %d ms\n", device.latencyTimer);
-        }
-        std::printf("  access         %s\n",
-                    device.mayOpen ? "yes" : ("no: " + device.accessProblem).c_str());
-        std::printf("  state          %s\n", State(device).c_str());
-        if (const std::string advice = PortAdvice(device); !advice.empty()) {
-            std::printf("  advice         %s\n", advice.c_str());
-        }
+        PrintDevice(device);
     }
 }
 
@@ -147,8 +156,47 @@ void PrintJson(const std::vector<DeviceSurvey>& devices, const SerialFolders& fo
 
 } // namespace
 
+// Waits for a serial device to appear and says what it is; says what goes
+// meanwhile.
+int Watch(const Options& options, const SerialFolders& folders) {
+    std::fputs("Plug in the receiver's cable now (Ctrl-C to stop)\u2026\n", stderr);
+    std::vector<std::string> known = SerialDevicePaths(folders);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(options.watchSeconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (TerminalReport::CancelSignal() != 0) {
+            return 128 + TerminalReport::CancelSignal();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const std::vector<std::string> now = SerialDevicePaths(folders);
+        const DeviceChanges changes = CompareDeviceLists(known, now);
+        for (const std::string& gone : changes.gone) {
+            std::printf("Gone: %s\n", gone.c_str());
+        }
+        if (!changes.appeared.empty()) {
+            for (const std::string& path : changes.appeared) {
+                const std::string name = ComNameOf(path, folders);
+                std::printf("Appeared: %s, %s\n", path.c_str(),
+                            name.empty()
+                                ? ("found by none of COM1 to COM4: use --port " + path).c_str()
+                                : ("found as " + name).c_str());
+                PrintDevice(SurveyDevice(path, folders));
+            }
+            return kSuccess;
+        }
+        std::fflush(stdout);
+        known = now;
+    }
+    return Fail(kNothingAppeared, "no serial device appeared within " +
+                                      std::to_string(options.watchSeconds) +
+                                      " s; look at 'dmesg' after plugging the cable in");
+}
+
 int Ports(const Options& options) {
     const SerialFolders& folders = GetSerialFolders();
+    if (options.watch) {
+        return Watch(options, folders);
+    }
     std::vector<DeviceSurvey> devices;
     for (const std::string& path : SerialDevicePaths(folders)) {
         devices.push_back(SurveyDevice(path, folders));

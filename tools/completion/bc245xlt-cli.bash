@@ -52,7 +52,7 @@ _bc245xlt_cli()
         get) options+=" --port= -p --output= -o --description= -d --force -f" ;;
         send) options+=" --port= -p --yes -y --verify --backup-first --backup-first=" ;;
         verify) options+=" --port= -p" ;;
-        ports) options+=" --json" ;;
+        ports) options+=" --json --watch --timeout=" ;;
         esac
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         [[ ${COMPREPLY[0]} == *= ]] && compopt -o nospace 2>/dev/null

@@ -46,3 +46,14 @@ CString ExplainPortFailure(const CString& portName, int error, int holder);
 // stuck (a driver that refuses the adapter's chip, a slow latency timer); ""
 // when there is nothing to do.
 std::string PortAdvice(const DeviceFacts& device);
+
+// What appeared and what went between two lists of devices.
+struct DeviceChanges {
+    std::vector<std::string> appeared;
+    std::vector<std::string> gone;
+};
+DeviceChanges CompareDeviceLists(const std::vector<std::string>& before,
+                                 const std::vector<std::string>& after);
+
+// The port name, COM1 to COM4, under which a device is found, or "".
+std::string ComNameOf(const std::string& device, const SerialFolders& folders);
