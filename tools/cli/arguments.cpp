@@ -74,7 +74,7 @@ const char kUsageText[] =
     "\n"
     "Exit status:\n"
     "  0    success (diff: the images are equal)\n"
-    "  1    diff: the images differ\n"
+    "  1    diff: the images differ; ports --watch: no device appeared\n"
     "  2    usage error, or an upload that was not confirmed\n"
     "  3    the port could not be opened\n"
     "  4    the transfer failed\n"
