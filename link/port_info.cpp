@@ -206,7 +206,7 @@ std::string PortAdvice(const DeviceFacts& device) {
                       "with another chip";
         }
     }
-    if (device.latencyTimer > 1) {
+    if (device.latencyTimer > 1 && !SerialTraits().lowLatencyOnOpen) {
         advice += (advice.empty() ? "" : "; ") + std::string("the FTDI latency timer is ") +
                   std::to_string(device.latencyTimer) +
                   " ms, which makes transfers slower: set it to 1 ms in Device Manager (the "

@@ -624,6 +624,8 @@ class Lane:
         usb = devices.get("/dev/ttyUSB0", {})
         if usb.get("driver") != "ftdi_sio" or usb.get("usb_id") != "0403:6001":
             problems.append(f"ttyUSB0: {usb}")
+        if not isinstance(usb.get("latency_timer"), int):
+            problems.append(f"ttyUSB0's latency timer is not read from sysfs: {usb}")
         uart = devices.get("/dev/ttyS1", {})
         if not uart.get("driver") or uart.get("usb_id") is not None or not uart.get("may_open"):
             problems.append(f"ttyS1: {uart}")
@@ -633,7 +635,8 @@ class Lane:
             problems.append("the phantom ttyS2 is listed")
         if problems:
             raise CheckFailed("; ".join(problems))
-        return (f"ttyUSB0 {usb['driver']} {usb['usb_id']} ({usb['product']}), ttyS1 "
+        return (f"ttyUSB0 {usb['driver']} {usb['usb_id']} ({usb['product']}, latency timer "
+                f"{usb['latency_timer']} ms), ttyS1 "
                 f"{uart['driver']}, ttyS0 the console, phantom ttyS2 not listed")
 
     def held_open(self):

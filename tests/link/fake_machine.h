@@ -47,6 +47,9 @@ public:
         const std::filesystem::path interface = usb / ("1-" + name + ":1.0");
         const bool acm = name.rfind("ttyACM", 0) == 0;
         Driven(acm ? interface : interface / name, name, driver);
+        if (driver == "ftdi_sio") {
+            std::ofstream(interface / name / "latency_timer") << "16\n";
+        }
         const std::string vendor = ids.empty() ? "0403" : ids.substr(0, 4);
         std::ofstream(usb / "idVendor") << vendor << "\n";
         std::ofstream(usb / "idProduct") << (ids.empty() ? "6001" : ids.substr(5)) << "\n";

@@ -44,12 +44,15 @@ TEST(PortSurvey, EachKindOfDeviceIsListedWithWhatDrivesIt) {
     EXPECT_EQ(usb.usbId, "0403:6001");
     EXPECT_EQ(usb.manufacturer, "FTDI");
     EXPECT_EQ(usb.product, "FT232R USB UART");
+    EXPECT_EQ(usb.latencyTimer, 16) << "the FTDI driver's latency timer";
+    EXPECT_EQ(PortAdvice(usb), "") << "an open port asks for 1 ms by itself";
     EXPECT_TRUE(usb.busy.empty());
 
     const DeviceSurvey acm = SurveyDevice(machine.Device("ttyACM0"), machine.folders);
     EXPECT_EQ(acm.driver, "cdc_acm");
     EXPECT_EQ(acm.usbId, "2e8a:000a");
     EXPECT_EQ(acm.product, "Pico");
+    EXPECT_EQ(acm.latencyTimer, -1);
     EXPECT_TRUE(acm.byId.empty());
 
     const DeviceSurvey uart = SurveyDevice(machine.Device("ttyS0"), machine.folders);

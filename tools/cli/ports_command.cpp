@@ -75,7 +75,10 @@ void PrintDevice(const DeviceSurvey& device) {
         std::printf("  USB            %s\n", usb.c_str());
     }
     if (device.latencyTimer >= 0) {
-        std::printf("  latency timer  %d ms\n", device.latencyTimer);
+        std::printf("  latency timer  %d ms%s\n", device.latencyTimer,
+                    SerialTraits().lowLatencyOnOpen && device.latencyTimer > 1
+                        ? " (1 ms while this program has the port open)"
+                        : "");
     }
     std::printf("  access         %s\n",
                 device.mayOpen ? "yes" : ("no: " + device.accessProblem).c_str());

@@ -64,6 +64,7 @@ struct SerialSystemTraits {
     bool namesAreDevices;   // a port's name is the device itself ("COM3"), not looked up
     bool holdersShown;      // the processes that have a device open can be seen
     bool groupsGrantAccess; // access to a device is given by joining its group
+    bool lowLatencyOnOpen;  // an open port asks its driver for the shortest latency timer
 };
 const SerialSystemTraits& SerialTraits();
 

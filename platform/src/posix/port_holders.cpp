@@ -201,6 +201,6 @@ int ThisProcessId() {
 }
 
 const SerialSystemTraits& SerialTraits() {
-    static const SerialSystemTraits traits{false, true, true};
+    static const SerialSystemTraits traits{false, true, true, true};
     return traits;
 }

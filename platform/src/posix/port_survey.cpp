@@ -99,6 +99,11 @@ DeviceFacts SurveyDeviceFacts(const std::string& path, const SerialFolders& fold
         if (facts.driver == "driver") {
             facts.driver.clear(); // no driver link
         }
+        // An FTDI adapter's driver shows the chip's latency timer.
+        const std::string latency = FirstLine(device + "/latency_timer");
+        if (!latency.empty()) {
+            facts.latencyTimer = std::atoi(latency.c_str());
+        }
         const std::string usb = UsbDeviceFolder(device);
         if (!usb.empty()) {
             facts.usbId = FirstLine(usb + "/idVendor") + ":" + FirstLine(usb + "/idProduct");

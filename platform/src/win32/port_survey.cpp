@@ -67,6 +67,6 @@ std::vector<std::string> SerialDevicePaths(const SerialFolders&) {
 }
 
 const SerialSystemTraits& SerialTraits() {
-    static const SerialSystemTraits traits{true, false, false};
+    static const SerialSystemTraits traits{true, false, false, false};
     return traits;
 }
