@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -173,6 +174,51 @@ TEST(FarEnd, ASlaveOfTheSameNameInAnotherDevptsInstanceIsAnotherDevice) {
     const HANDLE port = OpenSerialPort(pty.slave);
     EXPECT_NE(port, INVALID_HANDLE_VALUE) << "error " << LastSerialError();
     CloseHandle(port);
+}
+
+} // namespace
+
+namespace {
+
+// Another user's process is hidden from an ordinary user, but its flock on
+// the device is not: the port is named busy with its holder, by the survey
+// and by an open alike.
+TEST(FarEnd, AHolderHiddenFromAnotherUserIsFoundByItsLock) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "a holder of another user needs root";
+    }
+    Pty pty;
+    ASSERT_FALSE(pty.slave.empty());
+    ASSERT_EQ(::chmod(pty.slave.c_str(), 0666), 0);
+    Holder root([&] {
+        ::close(pty.master);
+        const int fd = ::open(pty.slave.c_str(), O_RDWR | O_NOCTTY);
+        return fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    });
+    ASSERT_TRUE(root.Ready());
+    int seen[2];
+    ASSERT_EQ(::pipe(seen), 0);
+    const pid_t look = ::fork();
+    if (look == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+            ::_exit(98);
+        }
+        const std::vector<int> holders = HolderIds(pty.slave);
+        const HANDLE port = OpenSerialPort(pty.slave);
+        const int said[3] = {holders.size() == 1 ? holders[0] : -1,
+                             port == INVALID_HANDLE_VALUE ? LastSerialError() : 0,
+                             LastSerialLockHolder()};
+        const bool written = ::write(seen[1], said, sizeof said) == sizeof said;
+        ::_exit(written ? 0 : 1);
+    }
+    ::close(seen[1]);
+    int said[3] = {};
+    ASSERT_EQ(::read(seen[0], said, sizeof said), static_cast<ssize_t>(sizeof said));
+    ::close(seen[0]);
+    ::waitpid(look, nullptr, 0);
+    EXPECT_EQ(said[0], root.Pid()) << "the survey names the hidden holder";
+    EXPECT_EQ(said[1], EBUSY) << "the open is refused";
+    EXPECT_EQ(said[2], root.Pid()) << "and names it too";
 }
 
 } // namespace
