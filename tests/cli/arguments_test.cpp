@@ -23,7 +23,7 @@ TEST_F(CliTest, EachCommandLineGivesItsStatusAndMessage) {
     ASSERT_EQ(WriteBackupFile(dashed, "dashed", 32, image.data()), 1);
     const std::string folder = dir.string();
     const std::vector<Line> table = {
-        {{"--version"}, 0, "bc245xlt-cli (BC245XLT Morvane Utility v1.0)\n"},
+        {{"--version"}, 0, "bc245xlt-cli 1.0.0.1 (BC245XLT Morvane Utility v1.0)\n"},
         {{"-V"}, 0, "BC245XLT Morvane Utility v1.0"},
         {{"-h"}, 0, "  6    verify: the memory differs from the file"},
         {{"show", "--help"}, 0, "Exit status:"},
@@ -59,7 +59,16 @@ TEST_F(CliTest, EachCommandLineGivesItsStatusAndMessage) {
         {{"get", "--port=COM9", "--output=" + file}, kFileError, "exists; use --force"},
         {{"get", "-fp", "COM9", "-o", folder}, kFileError, "it is a folder"},
         {{"get", "-fp", "COM9", "-o", file}, kPortError, "cannot open the port: COM9: no such"},
-        {{"show", folder + "/none.mrv"}, kFileError, "cannot load " + folder + "/none.mrv"},
+        {{"show", folder + "/none.mrv"},
+         kFileError,
+         "bc245xlt-cli: cannot load " + folder + "/none.mrv: no such file\n"},
+        {{"show", folder}, kFileError, "bc245xlt-cli: cannot load " + folder + ": is a folder\n"},
+        {{"show", "/dev/zero"},
+         kFileError,
+         "bc245xlt-cli: cannot load /dev/zero: not a regular file\n"},
+        {{"diff", file, "/dev/null"},
+         kFileError,
+         "bc245xlt-cli: cannot load /dev/null: not a regular file\n"},
         {{"ports", "--watch", "--timeout=1"},
          1,
          "Plug in the receiver's cable now (Ctrl-C to stop)\u2026\nbc245xlt-cli: no serial device "
@@ -122,6 +131,17 @@ TEST_F(CliTest, StandardInputAndOutputStandForFiles) {
     EXPECT_NE(said.find("standard input: longer than any backup file"), std::string::npos) << said;
 }
 
+// The terminal devices of this machine, as bash offers them after --port.
+std::set<std::string> Terminals() {
+    std::set<std::string> found;
+    for (const auto& entry : fs::directory_iterator("/dev")) {
+        if (entry.path().filename().string().rfind("tty", 0) == 0) {
+            found.insert(entry.path().string());
+        }
+    }
+    return found;
+}
+
 // What bash offers at the end of each command line, in a folder with
 // backup files, another file and a folder.
 TEST_F(CliTest, TheShellCompletesCommandsOptionsPortsAndBackups) {
@@ -137,6 +157,7 @@ TEST_F(CliTest, TheShellCompletesCommandsOptionsPortsAndBackups) {
         {"ports --", {"--quiet", "--help", "--version", "--json", "--watch", "--timeout="}},
         {"get --port C", {"COM1", "COM2", "COM3", "COM4"}},
         {"get --port = C", {"COM1", "COM2", "COM3", "COM4"}},
+        {"get --port /dev/tty", Terminals()},
         {"show ''", {"a.mrv", "b c.mrv", "sub"}},
         {"get -o ''", {"a.mrv", "b c.mrv", "sub"}},
         {"get -d ''", {}},
@@ -199,6 +220,39 @@ TEST_F(CliTest, TheVirtualReceiverSaysWhatIsWrongWithItsCommandLine) {
         }
         EXPECT_EQ(WEXITSTATUS(::pclose(pipe)), line.status) << said;
         EXPECT_NE(said.find(line.said), std::string::npos) << said;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A FIFO is never waited on, a file this user may not read says so in the
+// system's words, and two backups that differ only in their description are
+// not the same.
+TEST_F(CliTest, FilesThatCannotBeReadAndDescriptionsThatDiffer) {
+    const fs::path open = OpenFolder();
+    const fs::path fifo = open / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    const Outcome waited = Cli({"show", fifo.string()});
+    EXPECT_EQ(waited.status, kFileError);
+    EXPECT_EQ(waited.err, "bc245xlt-cli: cannot load " + fifo.string() + ": not a regular file\n");
+
+    const auto image = Pattern(2);
+    const std::string a = (open / "a.mrv").string();
+    const std::string b = (open / "b.mrv").string();
+    ASSERT_EQ(WriteBackupFile(a, "Weekend", 32, image.data()), 1);
+    ASSERT_EQ(WriteBackupFile(b, "Weekday", 32, image.data()), 1);
+    const Outcome differ = Cli({"diff", a, b});
+    EXPECT_EQ(differ.status, 1) << differ.err;
+    EXPECT_EQ(differ.out, "Descriptions differ:\n- Weekend\n+ Weekday\n0 of 2 blocks differ\n");
+    EXPECT_EQ(Cli({"diff", a, a}).status, 0);
+
+    if (OrdinaryUser() >= 0) {
+        fs::permissions(a, fs::perms::owner_read | fs::perms::owner_write);
+        const Outcome denied = Cli({"show", a}, nullptr, OrdinaryUser());
+        EXPECT_EQ(denied.status, kFileError);
+        EXPECT_EQ(denied.err, "bc245xlt-cli: cannot load " + a + ": permission denied\n");
     }
 }
 

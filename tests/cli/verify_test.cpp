@@ -87,8 +87,11 @@ TEST_F(CliTest, GetNamesItsOwnFileOrWritesToStandardOutput) {
         const Outcome get = Cli({"get", "-q", "--port", port}, inWork);
         EXPECT_TRUE(first.get()) << peer.Problem();
         EXPECT_EQ(get.status, 0) << get.err;
-        EXPECT_NE(get.err.find("Saved 64 bytes to bc245xlt-"), std::string::npos)
-            << "the name is said even when quiet: " << get.err;
+        // Even when quiet: the one line of standard output, for a script.
+        EXPECT_EQ(get.err, "");
+        EXPECT_EQ(get.out.rfind("bc245xlt-", 0), 0u) << get.out;
+        EXPECT_EQ(get.out.find('\n'), get.out.size() - 1) << get.out;
+        EXPECT_TRUE(fs::exists(work / get.out.substr(0, get.out.size() - 1))) << get.out;
         peer.WaitForClose(2000);
     }
     std::vector<std::string> names;

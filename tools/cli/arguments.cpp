@@ -247,7 +247,7 @@ bool ParseArguments(int argc, char** argv, Options& options, int& status) {
             status = kSuccess;
             return false;
         case 'V':
-            std::printf("%s (%s)\n", kProgram, kProductNameAndVersion);
+            std::printf("%s %s (%s)\n", kProgram, BCU_PACKAGE_VERSION, kProductNameAndVersion);
             status = kSuccess;
             return false;
         case ':':

@@ -57,12 +57,19 @@ int Diff(const Options& options) {
     }
     Image a;
     Image b;
+    std::optional<CString> describedA, describedB;
     std::string error;
-    if (!LoadImage(options.files[0], a, error)) {
+    if (!LoadImage(options.files[0], a, error, &describedA)) {
         return CannotLoad(options.files[0], error);
     }
-    if (!LoadImage(options.files[1], b, error)) {
+    if (!LoadImage(options.files[1], b, error, &describedB)) {
         return CannotLoad(options.files[1], error);
+    }
+    // Two backup files are the same only with the same description too.
+    const bool descriptionsDiffer = describedA && describedB && *describedA != *describedB;
+    if (descriptionsDiffer) {
+        std::printf("Descriptions differ:\n- %s\n+ %s\n", AnsiToUtf8(*describedA).c_str(),
+                    AnsiToUtf8(*describedB).c_str());
     }
     const int longest = std::max(a.length, b.length);
     const int differing = PrintDifferingBlocks(a, b, longest);
@@ -71,5 +78,5 @@ int Diff(const Options& options) {
         std::printf("Lengths differ: %d and %d bytes\n", a.length, b.length);
     }
     std::printf("%d of %d blocks differ\n", differing, blocks);
-    return differing == 0 && a.length == b.length ? kSuccess : kDifferent;
+    return differing == 0 && a.length == b.length && !descriptionsDiffer ? kSuccess : kDifferent;
 }

@@ -1,6 +1,7 @@
 #include "files.h"
 
 #include "backup/format.h"
+#include "platform/file.h"
 
 #include "platform/console.h"
 
@@ -92,13 +93,50 @@ bool CopyToFile(std::FILE* from, const std::string& path, std::size_t limit, std
     return copied;
 }
 
+// The system's own words for an error, as a part of a sentence.
+std::string InWords(int error) {
+    std::string words = ErrorText(error);
+    if (!words.empty() && words[0] >= 'A' && words[0] <= 'Z' &&
+        (words.size() < 2 || words[1] < 'A' || words[1] > 'Z')) {
+        words[0] = static_cast<char>(words[0] - 'A' + 'a');
+    }
+    return words;
+}
+
+// Why a path cannot be read as a file, in the system's words, or "": the
+// message that follows names the file once, before it.
+std::string WhyNotReadable(const std::string& path) {
+    int error = 0;
+    switch (KindOfPath(path, nullptr, &error)) {
+    case PathKind::Missing:
+        return error == ENOENT ? "no such file" : InWords(error);
+    case PathKind::Folder:
+        return "is a folder";
+    case PathKind::Other:
+        return "not a regular file";
+    case PathKind::File:
+        break;
+    }
+    std::FILE* in = OpenFile(path, "rb");
+    if (in == nullptr) {
+        return InWords(errno);
+    }
+    std::fclose(in);
+    return {};
+}
+
 bool ReadBackupAt(const std::string& path, CString& description, Image& image, std::string& error) {
+    error = WhyNotReadable(path);
+    if (!error.empty()) {
+        return false;
+    }
     try {
         if (ReadBackupFile(path, description, image.length, image.bytes, &error) != 0) {
             return true;
         }
+    } catch (const CArchiveException&) {
+        error = "cut short inside its description or its length";
     } catch (const CException& failure) {
-        // A file that ends inside its description line or its length.
         error = failure.GetErrorMessage();
     }
     return false;
@@ -146,9 +184,13 @@ int CannotLoad(const std::string& path, const std::string& error) {
     return Fail(kFileError, "cannot load " + path + ": " + error);
 }
 
-bool LoadImage(const std::string& path, Image& image, std::string& error) {
-    CString description;
-    if (ReadBackup(path, description, image, error)) {
+bool LoadImage(const std::string& path, Image& image, std::string& error,
+               std::optional<CString>* description) {
+    CString described;
+    if (ReadBackup(path, described, image, error)) {
+        if (description != nullptr) {
+            *description = described;
+        }
         return true;
     }
     std::int64_t size = 0;

@@ -5,6 +5,7 @@
 
 #include "cli.h"
 
+#include <optional>
 #include <string>
 
 // A backup file ("-": standard input); false with why it is not one.
@@ -13,8 +14,10 @@ bool ReadBackup(const std::string& path, CString& description, Image& image, std
 // "cannot load PATH: error"; kFileError.
 int CannotLoad(const std::string& path, const std::string& error);
 
-// A backup file, or else a raw image of 1 to 8192 bytes.
-bool LoadImage(const std::string& path, Image& image, std::string& error);
+// A backup file, or else a raw image of 1 to 8192 bytes; description, when
+// given, receives a backup file's description (a raw image has none: false).
+bool LoadImage(const std::string& path, Image& image, std::string& error,
+               std::optional<CString>* description = nullptr);
 
 // Where get saves: checked before the port is opened, so that a download is
 // never made for a file that cannot be written.

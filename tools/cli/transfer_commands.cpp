@@ -50,9 +50,12 @@ int FailedTransfer(const TerminalReport& report, const std::string& whatNot) {
     if (report.Failure() == TransferFailure::NoResponse) {
         cause += " (is it in the right clone mode, and is the cable on this port?";
         if (const int hidden = LastSerialHiddenProcesses(); hidden > 0) {
-            cause += " " + std::to_string(hidden) +
-                     " processes of other users could not be looked at; one of them may hold "
-                     "the port";
+            // Appended piece by piece: GCC 12 takes a literal put before a
+            // temporary string for an overlapping copy when optimising.
+            cause.append(" ")
+                .append(std::to_string(hidden))
+                .append(" processes of other users could not be looked at; one of them may hold "
+                        "the port");
         }
         cause += ")";
     }
@@ -190,9 +193,12 @@ int Get(const Options& options) {
     if (!output.Write(description, image, status)) {
         return status;
     }
-    // A name chosen here is said even when quiet: it is where the backup is.
-    if (!options.quiet || options.output.empty()) {
+    if (!options.quiet) {
         std::fprintf(stderr, "Saved %d bytes to %s\n", image.length, output.Name().c_str());
+    } else if (options.output.empty()) {
+        // A name chosen here is said even when quiet, as the one line of
+        // standard output, for a script to take: it is where the backup is.
+        std::printf("%s\n", output.Name().c_str());
     }
     return kSuccess;
 }

@@ -1,6 +1,6 @@
 # Completion of bc245xlt-cli for bash: commands, each command's options,
-# COM1..COM4 and /dev/serial/by-id names after --port, backup files (*.mrv)
-# and folders elsewhere.
+# COM1..COM4, /dev/serial/by-id names and /dev/tty* devices after --port,
+# backup files (*.mrv) and folders elsewhere.
 _bc245xlt_cli()
 {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
@@ -28,9 +28,17 @@ _bc245xlt_cli()
     esac
     case $prev in
     -p | --port)
-        local ids
-        ids=$(compgen -G '/dev/serial/by-id/*')
-        mapfile -t COMPREPLY < <(compgen -W "COM1 COM2 COM3 COM4 $ids" -- "$value")
+        # The COM names, and the serial devices by path: their stable names
+        # and the terminal devices.
+        if [[ $value == /* ]]; then
+            local candidate
+            COMPREPLY=()
+            for candidate in /dev/serial/by-id/* /dev/tty*; do
+                [[ -e $candidate && $candidate == "$value"* ]] && COMPREPLY+=("$candidate")
+            done
+        else
+            mapfile -t COMPREPLY < <(compgen -W "COM1 COM2 COM3 COM4" -- "$value")
+        fi
         return
         ;;
     -o | --output)
