@@ -60,8 +60,7 @@ private:
     CString PortFailureDetails();
 
     // Runs a transfer as the handlers do: user input is held back meanwhile,
-    // and Escape or a close request cancels it.Escape or a close request cancels it, and the
-    // pointer shows it is busy.
+    // Escape or a close request cancels it, and the pointer shows it is busy.
     int RunTransfer(int (CScannerLink::*transfer)());
 
     // What the window keeps while a transfer runs.
