@@ -4,6 +4,7 @@
 
 #include "backup/format.h"
 #include "core/listing.h"
+#include "holder_process.h"
 
 #include <chrono>
 #include <cstring>
@@ -117,31 +118,10 @@ TEST_F(CliTest, APortThatCannotBeOpenedSaysWhy) {
     // the port is not shared with whoever reads first. It is a program of
     // its own: this one holds the terminal's far end.
     for (const bool flocked : {true, false}) {
-        int ready[2];
-        ASSERT_EQ(::pipe(ready), 0);
-        const pid_t holder = ::fork();
-        if (holder == 0) {
-            for (int fd = 3; fd < 1024; ++fd) {
-                if (fd != ready[1]) {
-                    ::close(fd);
-                }
-            }
-            const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY);
-            const char said = fd >= 0 && ::flock(fd, flocked ? LOCK_EX : LOCK_UN) == 0 ? 'y' : 'n';
-            if (::write(ready[1], &said, 1) == 1) {
-                ::pause();
-            }
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        char said = 0;
-        ASSERT_EQ(::read(ready[0], &said, 1), 1);
-        ::close(ready[0]);
-        ASSERT_EQ(said, 'y');
-        const std::string named = "busy: held by process " + std::to_string(holder) + " (";
+        HolderProcess holder([&] { return OpenAndHold(port, flocked); }, true);
+        ASSERT_TRUE(holder.Ready());
+        const std::string named = "busy: held by process " + std::to_string(holder.Pid()) + " (";
         const Outcome busy = Cli({"get", "--port", port, "-o", (dir / "x.mrv").string()});
-        ::kill(holder, SIGKILL);
-        ::waitpid(holder, nullptr, 0);
         EXPECT_EQ(busy.status, kPortError);
         EXPECT_NE(busy.err.find(named), std::string::npos) << busy.err;
     }

@@ -2,6 +2,7 @@
 // far end the port talks to, never a competitor, even when it keeps the
 // slave open too; a process that holds only the slave is one; and a slave of
 // the same name in another devpts instance is another device.
+#include "holder_process.h"
 #include "platform/port_survey.h"
 #include "platform/serial.h"
 
@@ -38,46 +39,6 @@ struct Pty {
     std::string slave;
 };
 
-// Another process that runs setup and then holds what it opened until it is
-// ended; setup returns false when it could not.
-class Holder {
-public:
-    template <typename Setup> explicit Holder(Setup setup) {
-        int ready[2];
-        if (::pipe(ready) != 0) {
-            return;
-        }
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::close(ready[0]);
-            const char said = setup() ? 'y' : 'n';
-            if (::write(ready[1], &said, 1) != 1) {
-                ::_exit(1);
-            }
-            ::pause();
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        char said = 'n';
-        m_ready = ::read(ready[0], &said, 1) == 1 && said == 'y';
-        ::close(ready[0]);
-    }
-    ~Holder() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-    Holder(const Holder&) = delete;
-    Holder& operator=(const Holder&) = delete;
-    bool Ready() const { return m_ready; }
-    int Pid() const { return m_pid; }
-
-private:
-    pid_t m_pid = -1;
-    bool m_ready = false;
-};
-
 std::vector<int> HolderIds(const std::string& device) {
     std::vector<int> pids;
     for (const PortHolder& holder : FindPortHolders(device, GetSerialFolders())) {
@@ -91,7 +52,7 @@ TEST(FarEnd, AReceiverThatKeepsItsOwnSlaveOpenIsTheFarEnd) {
     std::string slave;
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
-    Holder receiver([&] {
+    HolderProcess receiver([&] {
         Pty pty;
         const int held = ::open(pty.slave.c_str(), O_RDWR | O_NOCTTY);
         const std::string name = pty.slave + "\n";
@@ -116,7 +77,7 @@ TEST(FarEnd, AProcessThatHoldsOnlyTheSlaveCompetes) {
     Pty pty; // this process holds the master: the far end is here
     ASSERT_FALSE(pty.slave.empty());
     // A forked child inherits the master: it lets go of it first.
-    Holder other([&] {
+    HolderProcess other([&] {
         ::close(pty.master);
         return ::open(pty.slave.c_str(), O_RDWR | O_NOCTTY) >= 0;
     });
@@ -127,7 +88,7 @@ TEST(FarEnd, AProcessThatHoldsOnlyTheSlaveCompetes) {
     EXPECT_EQ(LastSerialLockHolder(), other.Pid());
 
     // The master of another terminal makes no far end of this one.
-    Holder mixed([&] {
+    HolderProcess mixed([&] {
         ::close(pty.master);
         Pty another;
         another.master = ::dup(another.master);
@@ -147,7 +108,7 @@ TEST(FarEnd, ASlaveOfTheSameNameInAnotherDevptsInstanceIsAnotherDevice) {
     const int index = pty.Index();
     // A container's view: its own /dev/pts, where the same number is
     // another terminal, held open there.
-    Holder contained([&] {
+    HolderProcess contained([&] {
         if (::unshare(CLONE_NEWNS) != 0 ||
             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             ::mount("devpts", "/dev/pts", "devpts", 0, "newinstance,ptmxmode=0666") != 0) {
@@ -190,7 +151,7 @@ TEST(FarEnd, AHolderHiddenFromAnotherUserIsFoundByItsLock) {
     Pty pty;
     ASSERT_FALSE(pty.slave.empty());
     ASSERT_EQ(::chmod(pty.slave.c_str(), 0666), 0);
-    Holder root([&] {
+    HolderProcess root([&] {
         ::close(pty.master);
         const int fd = ::open(pty.slave.c_str(), O_RDWR | O_NOCTTY);
         return fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;

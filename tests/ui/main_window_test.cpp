@@ -1,5 +1,6 @@
 #include "AboutDlg.h"
 #include "fixtures.h"
+#include "holder_process.h"
 #include "link/port_info.h"
 #include "platform/qt/widgets.h"
 
@@ -385,27 +386,10 @@ TEST_F(MainWindowTest, PortListTooltipSaysWhatEveryNameLeadsTo) {
 // box's details name it, and nothing is sent.
 TEST_F(MainWindowTest, APortAnotherProgramHasOpenIsBusyAndItsHolderIsNamed) {
     AttachReceiver();
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t holder = ::fork();
-    if (holder == 0) {
-        // A program of its own, without the terminal's far end that this
-        // process holds.
-        for (int fd = 3; fd < 1024; ++fd) {
-            if (fd != ready[1]) {
-                ::close(fd);
-            }
-        }
-        const int fd = ::open(receiver->DevicePath().c_str(), O_RDWR | O_NOCTTY);
-        const char said = fd >= 0 ? 'y' : 'n';
-        if (::write(ready[1], &said, 1) == 1) {
-            ::pause();
-        }
-        ::_exit(0);
-    }
-    char said = 0;
-    ASSERT_EQ(::read(ready[0], &said, 1), 1);
-    ASSERT_EQ(said, 'y');
+    auto holding = std::make_unique<HolderProcess>(
+        [&] { return OpenAndHold(receiver->DevicePath(), false); }, true);
+    ASSERT_TRUE(holding->Ready());
+    const int holder = holding->Pid();
     const std::string named = "busy: held by process " + std::to_string(holder) + " (";
     QWidget* port = Item(IDC_PORT);
     QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), port->mapToGlobal(QPoint(5, 5)));
@@ -416,10 +400,7 @@ TEST_F(MainWindowTest, APortAnotherProgramHasOpenIsBusyAndItsHolderIsNamed) {
     EXPECT_EQ(lines[1].toStdString().rfind(named, 0), 0u) << lines[1].toStdString();
 
     Click(IDC_GET);
-    ::kill(holder, SIGKILL);
-    ::waitpid(holder, nullptr, 0);
-    ::close(ready[0]);
-    ::close(ready[1]);
+    holding.reset();
     ASSERT_EQ(prompts->boxes.size(), 2u);
     EXPECT_EQ(prompts->boxes[1].text, "There was an error setting up the serial port.");
     EXPECT_NE(prompts->boxes[1].details.find(named), std::string::npos)
