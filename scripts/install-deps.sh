@@ -11,7 +11,8 @@
 #                                       (tests/windows/lane.py)
 set -eu
 packages="build-essential cmake pkg-config qt6-base-dev libgl-dev libgtest-dev \
-fonts-dejavu-core qt6-qpa-plugins qt6-svg-dev socat"
+fonts-dejavu-core qt6-qpa-plugins qt6-svg-dev socat \
+xvfb xauth dbus-daemon at-spi2-core"
 for option in "$@"; do
     case "$option" in
     --fuzz) packages="$packages clang libclang-rt-14-dev" ;;

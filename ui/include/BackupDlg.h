@@ -55,6 +55,7 @@ private:
     void ShowNow() override;
     bool KeepWaiting() override;
     void DownloadComplete() override;
+    void TransferFailed(TransferFailure why) override;
 
     void PrepareForReadersAndKeyboard();
     CString PortFailureDetails();
@@ -69,5 +70,6 @@ private:
         bool cancelRequested = false;
         bool statusChanged = false;
         bool progressChanged = false;
+        bool firstStatus = false; // the next status is a transfer's first
     } m_transfer;
 };

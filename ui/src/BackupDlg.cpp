@@ -64,8 +64,12 @@ void CBackupDlg::PrepareForReadersAndKeyboard() {
     LinkLabel("Memory Contents:", IDC_CONTENTS);
     LinkLabel("COM Port:", IDC_PORT);
     GetDlgItem(IDC_PROGRESS)->SetAccessibleName("Transfer progress");
-    // A new status is announced, as a status bar's is.
+    // A new status is announced, as a status bar's is. A transfer sets one
+    // for every block and steps the bar as often: screen readers are told
+    // them paced, and the first status, the last and every error at once.
     GetDlgItem(IDC_STATUS)->SetAccessibleRole(CWnd::AccessibleRole::StatusBar);
+    GetDlgItem(IDC_STATUS)->PaceAccessibleUpdates();
+    GetDlgItem(IDC_PROGRESS)->PaceAccessibleUpdates();
     GetDlgItem(IDC_CONTENTS)->UseFixedPitchFont();
 }
 

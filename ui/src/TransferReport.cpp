@@ -14,6 +14,14 @@ CString CBackupDlg::PortName() {
 void CBackupDlg::ShowStatus(const CString& text) {
     GetDlgItem(IDC_STATUS)->SetWindowText(text);
     m_transfer.statusChanged = true;
+    if (m_transfer.firstStatus) {
+        m_transfer.firstStatus = false;
+        GetDlgItem(IDC_STATUS)->AnnounceWindowText();
+    }
+}
+
+void CBackupDlg::TransferFailed(TransferFailure) {
+    GetDlgItem(IDC_STATUS)->AnnounceWindowText();
 }
 
 void CBackupDlg::StepProgress() {
@@ -52,8 +60,11 @@ int CBackupDlg::RunTransfer(int (CScannerLink::*transfer)()) {
         }
     });
     m_transfer.guard = &guard;
+    m_transfer.firstStatus = true;
     const int result = (this->*transfer)();
     m_transfer.guard = nullptr;
+    // The final status, a completion or an error, is told at once.
+    GetDlgItem(IDC_STATUS)->AnnounceWindowText();
     return result;
 }
 

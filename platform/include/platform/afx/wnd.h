@@ -58,6 +58,12 @@ public:
     virtual void UpdateWindow();
     // The name screen readers give the control.
     void SetAccessibleName(const CString& name);
+    // Paces what screen readers are told of the control's changes: a text
+    // is told once it has stood for half a second, a value when it has moved
+    // a tenth of its range or a second has passed. What is drawn is not paced.
+    void PaceAccessibleUpdates();
+    // Tells screen readers the control's text now, whatever the pacing.
+    void AnnounceWindowText();
     // What screen readers take the control for, where its kind does not say.
     enum class AccessibleRole { StatusBar };
     void SetAccessibleRole(AccessibleRole role);

@@ -4,6 +4,7 @@
 #include "platform/qt/handles.h"
 #include "platform/qt/icons.h"
 
+#include "accessibility.h"
 #include "controls.h"
 #include "platform/afx/prompts.h"
 #include "platform/qt/ansi.h"
@@ -149,6 +150,18 @@ void CWnd::UpdateWindow() {
         WidgetOf(m_hWnd)->repaint(changed);
     } else {
         WidgetOf(m_hWnd)->repaint();
+    }
+}
+
+void CWnd::PaceAccessibleUpdates() {
+    if (WidgetOf(m_hWnd) != nullptr) {
+        ::PaceAccessibleUpdates(WidgetOf(m_hWnd));
+    }
+}
+
+void CWnd::AnnounceWindowText() {
+    if (WidgetOf(m_hWnd) != nullptr) {
+        AnnounceAccessibleText(WidgetOf(m_hWnd));
     }
 }
 
