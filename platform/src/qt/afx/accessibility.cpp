@@ -7,6 +7,7 @@
 // told at once, whatever the pacing.
 #include "accessibility.h"
 
+#include "controls.h"
 #include "platform/qt/accessibility.h"
 
 #include <QAccessible>
@@ -120,12 +121,34 @@ void PaceAccessibleUpdates(QWidget* widget) {
     QObject::connect(widget, &QObject::destroyed, [widget] { PacedWidgets().erase(widget); });
 }
 
+// Screen readers speak a notification when it is shown, wherever the focus
+// is; a status bar's change of name they speak only where the focus is. The
+// window keeps one such notification, never drawn, that carries what is
+// announced.
+QWidget* Announcer(QWidget* window) {
+    static constexpr char kName[] = "bcuAnnouncer";
+    if (auto* announcer = window->findChild<QWidget*>(QLatin1String(kName))) {
+        return announcer;
+    }
+    auto* announcer = new QWidget(window);
+    announcer->setObjectName(QLatin1String(kName));
+    announcer->hide();
+    SetAccessibleRole(announcer, QAccessible::Notification);
+    return announcer;
+}
+
 void AnnounceAccessibleText(QWidget* widget) {
     const auto found = PacedWidgets().find(widget);
     if (found != PacedWidgets().end()) {
         found->second.textTimer->stop();
     }
-    if (QAccessible::isActive()) {
-        TellName(widget);
+    if (!QAccessible::isActive()) {
+        return;
     }
+    TellName(widget);
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+    QWidget* announcer = Announcer(widget->window());
+    announcer->setAccessibleName(face != nullptr ? face->text(QAccessible::Name) : QString());
+    QAccessibleEvent shown(announcer, QAccessible::ObjectShow);
+    Forward(&shown);
 }
