@@ -86,6 +86,9 @@ public:
 
 private:
     [[noreturn]] void Throw(int osError) const;
+    // One read of the system's: the bytes it gave (0 at the end of the
+    // file), or -1 with error set. Each system has its own.
+    long ReadSome(void* buffer, UINT count, int& error);
 
     std::intptr_t m_handle = -1; // the system's handle of the open file
     bool m_replacing = false;

@@ -87,3 +87,23 @@ CFile::CFile(const CString& path, UINT flags) : CFile() {
 void CFile::Throw(int osError) const {
     throw CFileException(CFileException::CauseOf(osError), osError, m_path);
 }
+
+UINT CFile::Read(void* buffer, UINT count) {
+    if (m_handle == -1) {
+        Throw(EBADF);
+    }
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    UINT done = 0;
+    while (done < count) {
+        int error = 0;
+        const long got = ReadSome(bytes + done, count - done, error);
+        if (got < 0) {
+            Throw(error);
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<UINT>(got);
+    }
+    return done;
+}

@@ -54,26 +54,14 @@ void CFile::Open(const CString& path, UINT flags) {
     m_replacing = true;
 }
 
-UINT CFile::Read(void* buffer, UINT count) {
-    if (m_handle < 0) {
-        Throw(EBADF);
+long CFile::ReadSome(void* buffer, UINT count, int& error) {
+    for (;;) {
+        const ssize_t got = ::read(m_handle, buffer, count);
+        if (got >= 0 || errno != EINTR) {
+            error = got < 0 ? errno : 0;
+            return got;
+        }
     }
-    auto* bytes = static_cast<unsigned char*>(buffer);
-    UINT done = 0;
-    while (done < count) {
-        const ssize_t got = ::read(m_handle, bytes + done, count - done);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            Throw(errno);
-        }
-        if (got == 0) {
-            break;
-        }
-        done += static_cast<UINT>(got);
-    }
-    return done;
 }
 
 void CFile::Write(const void* buffer, UINT count) {

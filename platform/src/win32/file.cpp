@@ -179,24 +179,8 @@ void CFile::Open(const CString& path, UINT flags) {
     m_replacing = true;
 }
 
-UINT CFile::Read(void* buffer, UINT count) {
-    if (m_handle == -1) {
-        Throw(EBADF);
-    }
-    auto* bytes = static_cast<unsigned char*>(buffer);
-    UINT done = 0;
-    while (done < count) {
-        int error = 0;
-        const long got = win::ReadSome(HandleOf(m_handle), bytes + done, count - done, error);
-        if (got < 0) {
-            Throw(error);
-        }
-        if (got == 0) {
-            break;
-        }
-        done += static_cast<UINT>(got);
-    }
-    return done;
+long CFile::ReadSome(void* buffer, UINT count, int& error) {
+    return win::ReadSome(HandleOf(m_handle), buffer, count, error);
 }
 
 void CFile::Write(const void* buffer, UINT count) {
