@@ -8,12 +8,14 @@
 #include "resources.h"
 
 #include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
@@ -23,12 +25,28 @@ struct Told {
     int values = 0;
     QObject* status = nullptr;
     QObject* progress = nullptr;
+    QObject* get = nullptr;
+    // What the Get Data button said of itself when the first status was told,
+    // and how often its state was told to have changed.
+    std::optional<QAccessible::State> getWhileBusy;
+    int getStateChanges = 0;
 };
 Told told;
+
+QAccessibleInterface* Face(QObject* object) {
+    return QAccessible::queryAccessibleInterface(object);
+}
 
 void Record(QAccessibleEvent* event) {
     if (event->object() == told.status && event->type() == QAccessible::NameChanged) {
         told.statuses.push_back(qobject_cast<QLabel*>(told.status)->text().toStdString());
+        if (told.statuses.size() == 1 && told.get != nullptr) {
+            // A screen reader's user presses Get Data while the transfer runs.
+            told.getWhileBusy = Face(told.get)->state();
+            Face(told.get)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        }
+    } else if (event->object() == told.get && event->type() == QAccessible::StateChanged) {
+        ++told.getStateChanges;
     } else if (event->object() == told.progress && event->type() == QAccessible::ValueChanged) {
         ++told.values;
     }
@@ -80,6 +98,33 @@ TEST_F(AccessibilityTest, AnErrorIsToldAtOnce) {
     peer.wait();
     ASSERT_FALSE(told.statuses.empty());
     EXPECT_EQ(told.statuses.back(), "ERROR: Invalid data from scanner");
+}
+
+TEST_F(AccessibilityTest, ControlsAreUnavailableWhileATransferRunsAndNamedByTheirLabels) {
+    auto* port = WidgetOf(*dlg->GetDlgItem(IDC_PORT));
+    EXPECT_EQ(Face(port)->text(QAccessible::Name).toStdString(), "COM Port:");
+    EXPECT_EQ(Face(port)->text(QAccessible::Value).toStdString(), "COM1");
+    EXPECT_EQ(
+        Face(WidgetOf(*dlg->GetDlgItem(IDC_DESCRIPTION)))->text(QAccessible::Name).toStdString(),
+        "Description:");
+    EXPECT_EQ(Face(WidgetOf(*dlg->GetDlgItem(IDC_CONTENTS)))->text(QAccessible::Name).toStdString(),
+              "Memory Contents:");
+    told.get = WidgetOf(*dlg->GetDlgItem(IDC_GET));
+    ASSERT_FALSE(Face(told.get)->state().disabled);
+    EXPECT_EQ(Face(told.get)->text(QAccessible::Name).toStdString(), "Get Data");
+    EXPECT_TRUE(Face(told.get)->actionInterface()->actionNames().contains(
+        QAccessibleActionInterface::pressAction()));
+
+    auto peer = First(Pattern(8));
+    Click(IDC_GET);
+    ASSERT_TRUE(peer.get()) << receiver->Problem();
+    QTest::qWait(500); // a press that got through would have started a new transfer by now
+    ASSERT_TRUE(told.getWhileBusy.has_value());
+    EXPECT_TRUE(told.getWhileBusy->disabled) << "reported unavailable during the transfer";
+    EXPECT_TRUE(Enabled(IDC_GET)) << "and drawn as before";
+    EXPECT_FALSE(Face(told.get)->state().disabled) << "available again after it";
+    EXPECT_GE(told.getStateChanges, 2) << "both changes are told";
+    EXPECT_EQ(Status(), "Download complete.") << "the press during the transfer did nothing";
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 #include "platform/afx/input_guard.h"
 #include "platform/qt/widgets.h"
 
+#include "held_input.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QCursor>
@@ -71,6 +73,9 @@ CInputGuard::CInputGuard(Observer observer) {
         QCoreApplication::instance()->installEventFilter(m_filter);
         if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
             QApplication::setOverrideCursor(Qt::BusyCursor);
+            if (guards == 1) {
+                TellInputHeld();
+            }
         }
     }
 }
@@ -88,7 +93,9 @@ CInputGuard::~CInputGuard() {
         }
         delete m_filter;
     }
-    --guards;
+    if (--guards == 0 && qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
+        TellInputHeld();
+    }
 }
 
 bool CInputGuard::Active() {
