@@ -258,42 +258,6 @@ QAccessibleInterface* ControlAccessible(const QString&, QObject* object) {
 
 } // namespace
 
-void PairLabels(QWidget* window) {
-    const QList<QLabel*> labels = window->findChildren<QLabel*>();
-    const int reach = 2 * window->fontMetrics().height();
-    for (QWidget* control : window->findChildren<QWidget*>()) {
-        if (qobject_cast<QComboBox*>(control) == nullptr &&
-            qobject_cast<QLineEdit*>(control) == nullptr &&
-            qobject_cast<QListWidget*>(control) == nullptr) {
-            continue;
-        }
-        const QRect at = control->geometry();
-        QLabel* nearest = nullptr;
-        int nearestGap = reach + 1;
-        for (QLabel* label : labels) {
-            if (label->parentWidget() != control->parentWidget() ||
-                !label->text().endsWith(QLatin1Char(':'))) {
-                continue;
-            }
-            const QRect by = label->geometry();
-            int gap = reach + 1;
-            if (by.right() < at.left() && by.top() <= at.bottom() && by.bottom() >= at.top()) {
-                gap = at.left() - by.right();
-            } else if (by.bottom() < at.top() && by.left() <= at.right() &&
-                       by.right() >= at.left()) {
-                gap = at.top() - by.bottom();
-            }
-            if (gap < nearestGap) {
-                nearest = label;
-                nearestGap = gap;
-            }
-        }
-        if (nearest != nullptr && nearest->buddy() == nullptr) {
-            nearest->setBuddy(control);
-        }
-    }
-}
-
 void MarkUnpainted(QWidget* widget, const QRect& rect) {
     if (auto* pending = dynamic_cast<PendingPaint*>(widget)) {
         pending->pending = pending->pending.united(rect);

@@ -40,11 +40,6 @@ void MarkUnpainted(QWidget* widget, const QRect& rect);
 // What is changed and not painted, for the caller to paint now.
 QRect TakeUnpainted(QWidget* widget);
 
-// Makes each list, drop-down list and edit field of the window the buddy of
-// the label (a static whose text ends in a colon) that stands nearest to its
-// left or above it, as screen readers expect of a label.
-void PairLabels(QWidget* window);
-
 // Makes screen readers see the widget in the given role (a QAccessible::Role).
 void SetAccessibleRole(QWidget* widget, int role);
 inline constexpr char kAccessibleRoleProperty[] = "bcuAccessibleRole";

@@ -149,7 +149,6 @@ bool CDialog::CreateDialogWindow() {
         widget->installEventFilter(m_window);
         m_controls.push_back(std::move(wnd));
     }
-    PairLabels(m_window);
     if ((m_template->style & WS_SYSMENU) != 0) {
         m_systemMenu = std::make_unique<CMenu>();
         m_systemMenu->AppendMenu(MF_STRING, SC_CLOSE, "&Close");

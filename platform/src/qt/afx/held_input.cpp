@@ -2,7 +2,7 @@
 // back: the toolkit's own description of the control, except that a control
 // the user could otherwise work is reported unavailable, and its actions do
 // nothing, until the input is let through again. What is drawn is untouched.
-// A list or field with no name of its own is named by the label beside it.
+// A drop-down list keeps the name it was given.
 #include "held_input.h"
 
 #include "platform/afx/input_guard.h"
@@ -11,10 +11,7 @@
 #include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
-#include <QPointer>
 #include <QPushButton>
 #include <QWidget>
 
@@ -26,24 +23,6 @@ bool HoldsInput(QObject* object) {
     return qobject_cast<QAbstractButton*>(object) != nullptr ||
            qobject_cast<QComboBox*>(object) != nullptr ||
            qobject_cast<QLineEdit*>(object) != nullptr;
-}
-
-bool NamedByLabel(QObject* object) {
-    return qobject_cast<QComboBox*>(object) != nullptr ||
-           qobject_cast<QLineEdit*>(object) != nullptr ||
-           qobject_cast<QListWidget*>(object) != nullptr;
-}
-
-QString LabelOf(QWidget* widget) {
-    if (widget == nullptr || widget->window() == nullptr) {
-        return {};
-    }
-    for (QLabel* label : widget->window()->findChildren<QLabel*>()) {
-        if (label->buddy() == widget) {
-            return QString(label->text()).remove(QLatin1Char('&'));
-        }
-    }
-    return {};
 }
 
 class HeldInputAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
@@ -73,13 +52,11 @@ public:
     }
     QString text(QAccessible::Text kind) const override {
         auto* widget = qobject_cast<QWidget*>(object());
-        // The toolkit names a drop-down list by its value on some systems.
-        if (kind == QAccessible::Name && NamedByLabel(widget)) {
-            const QString name =
-                widget->accessibleName().isEmpty() ? LabelOf(widget) : widget->accessibleName();
-            if (!name.isEmpty()) {
-                return name;
-            }
+        // The toolkit names a drop-down list by its value on some systems,
+        // whatever name it was given.
+        if (kind == QAccessible::Name && qobject_cast<QComboBox*>(widget) != nullptr &&
+            !widget->accessibleName().isEmpty()) {
+            return widget->accessibleName();
         }
         return m_inner->text(kind);
     }
@@ -132,7 +109,7 @@ private:
 } // namespace
 
 QAccessibleInterface* AccessibleForHeldInput(QObject* object) {
-    if (creatingInner || (!HoldsInput(object) && !NamedByLabel(object))) {
+    if (creatingInner || !HoldsInput(object)) {
         return nullptr;
     }
     // The toolkit's own description, made by its factory as if this one were
