@@ -1,18 +1,14 @@
-// The application object and the program's start: the toolkit, the
-// application's name, InitInstance.
+// The program's start: the toolkit, the application's name, InitInstance.
 #include "platform/afx/app.h"
 #include "platform/qt/widgets.h"
+
+#include "common/afx_backend.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QSettings>
 
-namespace {
-CWinApp* theApplication = nullptr;
-}
-
-CWinApp::CWinApp(const char* appName) : m_pszAppName(appName != nullptr ? appName : "") {
-    theApplication = this;
+void KeepNoProfile() {
     // An application keeps no profile. The toolkit would keep one of its own
     // (the file dialogs' history, sizes and view): its settings are sent
     // where no file can be made, so that nothing is read from or written to
@@ -22,24 +18,6 @@ CWinApp::CWinApp(const char* appName) : m_pszAppName(appName != nullptr ? appNam
             QSettings::setPath(format, scope, QStringLiteral("/dev/null"));
         }
     }
-}
-
-CWinApp::~CWinApp() {
-    if (theApplication == this) {
-        theApplication = nullptr;
-    }
-}
-
-CWinApp* AfxGetApp() {
-    return theApplication;
-}
-
-CString AfxGetAppName() {
-    return theApplication != nullptr ? theApplication->m_pszAppName : "";
-}
-
-CWnd* AfxGetMainWnd() {
-    return theApplication != nullptr ? theApplication->m_pMainWnd : nullptr;
 }
 
 int AfxWinMain(int argc, char** argv) {

@@ -17,17 +17,6 @@
 
 #include <algorithm>
 
-namespace {
-const AFX_MSGMAP_ENTRY* DialogEntries() {
-    static const AFX_MSGMAP_ENTRY entries[] = {
-        ON_COMMAND(IDOK, &CDialog::OnOK),
-        ON_COMMAND(IDCANCEL, &CDialog::OnCancel),
-        END_MESSAGE_MAP(),
-    };
-    return entries;
-}
-} // namespace
-
 QFont DialogFont(int pointSize) {
     // The desktop's general font, family and size, in the place of the 8 point
     // face the layouts were made for; a layout that asks for another size gets
@@ -69,17 +58,6 @@ DialogBaseUnits UnitsForLayout(const QFont& font, const DialogTemplate& layout) 
         }
     }
     return units;
-}
-
-CDialog::CDialog(UINT templateId, CWnd* parent) : m_templateId(templateId), m_parent(parent) {}
-
-CDialog::~CDialog() {
-    DestroyWindow();
-}
-
-const AFX_MSGMAP* CDialog::GetMessageMap() const {
-    static const AFX_MSGMAP map = {CCmdTarget::GetMessageMap(), DialogEntries()};
-    return &map;
 }
 
 bool CDialog::CreateDialogWindow() {
@@ -226,18 +204,6 @@ void CDialog::DestroyWindow() {
     }
 }
 
-CWnd* CDialog::GetDlgItem(int id) const {
-    if (id == -1) {
-        return nullptr;
-    }
-    for (const auto& control : m_controls) {
-        if (control->GetDlgCtrlID() == id) {
-            return control.get();
-        }
-    }
-    return nullptr;
-}
-
 bool CDialog::LinkLabel(const CString& labelText, int id) {
     CWnd* control = GetDlgItem(id);
     if (control == nullptr) {
@@ -275,28 +241,6 @@ void CDialog::UpdateWindow() {
     if (!changed.isEmpty()) {
         window->repaint(changed);
     }
-}
-
-CMenu* CDialog::GetSystemMenu(BOOL) {
-    return m_systemMenu.get();
-}
-
-BOOL CDialog::OnInitDialog() {
-    DoDataExchange();
-    return TRUE;
-}
-
-void CDialog::OnOK() {
-    DoDataExchange();
-    EndDialog(IDOK);
-}
-
-BOOL CDialog::OnToolTipText(int, CString&) {
-    return FALSE;
-}
-
-void CDialog::OnCancel() {
-    EndDialog(IDCANCEL);
 }
 
 LRESULT CDialog::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
