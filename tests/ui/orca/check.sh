@@ -10,6 +10,13 @@ shift
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d /tmp/bc245xlt-orca-XXXXXX)
 [ $# -gt 0 ] || set -- --baud 9600
+# Speech goes to libao's null driver: no sound device is needed, and speech is
+# timed as if it were played.
+mkdir -p "$work/config/speech-dispatcher"
+sed '/^ *AudioOutputMethod/d' /etc/speech-dispatcher/speechd.conf >"$work/config/speech-dispatcher/speechd.conf"
+echo 'AudioOutputMethod "libao"' >>"$work/config/speech-dispatcher/speechd.conf"
+echo 'default_driver=null' >"$work/.libao"
+export HOME="$work" XDG_CONFIG_HOME="$work/config"
 pkill -x speech-dispatch 2>/dev/null
 dbus-run-session -- sh -c '
     build=$1 here=$2 work=$3
