@@ -18,7 +18,7 @@ for option in "$@"; do
     --fuzz) packages="$packages clang libclang-rt-14-dev" ;;
     --package) packages="$packages file dpkg-dev lintian desktop-file-utils appstream man-db zsh" ;;
     --drivers) packages="$packages qemu-system-x86 busybox-static python3" ;;
-    --windows) packages="$packages g++-mingw-w64-x86-64 googletest wine64 wine nsis xvfb python3" ;;
+    --windows) packages="$packages g++-mingw-w64-x86-64 googletest wine64 wine fonts-wine nsis xvfb python3" ;;
     *) echo "usage: $0 [--fuzz] [--package] [--drivers] [--windows]" >&2; exit 2 ;;
     esac
 done

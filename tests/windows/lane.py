@@ -36,6 +36,8 @@ class Lane:
         self.prefix = os.path.join(self.build, "wine-prefix")
         self.cli = os.path.join(self.build, "tools", "bc245xlt-cli.exe")
         self.tests = os.path.join(self.build, "tests", "windows", "test_windows.exe")
+        self.window = os.path.join(self.build, "ui", "bc245xlt.exe")
+        self.driver = os.path.join(self.build, "tests", "windows", "window_driver.exe")
         self.linux_cli = os.path.join(self.linux, "tools", "bc245xlt-cli")
         self.receiver = os.path.join(self.linux, "tools", "bc245xlt-virtual-receiver")
         self.env = dict(os.environ)
@@ -81,6 +83,11 @@ class Lane:
         first = not os.path.exists(os.path.join(self.prefix, "system.reg"))
         if first:
             self.run(["wineboot", "-i"], timeout=300, check=True)
+        # Wine's Tahoma, as "MS Shell Dlg": dialog units come out as on Windows
+        # at 96 DPI.
+        fonts = os.path.join(self.prefix, "drive_c", "windows", "Fonts")
+        for name in ("tahoma.ttf", "tahomabd.ttf"):
+            shutil.copy(os.path.join("/usr/share/wine/fonts", name), fonts)
         lines = ["Windows Registry Editor Version 5.00", "",
                  "[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]"]
         lines += ['"COM%d"="%s"' % (n, self.link(n)) for n in range(1, PORTS + 1)]
@@ -307,6 +314,108 @@ class Lane:
         self.check("exits 3 and names the port", result.returncode == 3 and
                    b"COM9" in result.stderr, result.stderr)
 
+    # -- The window ------------------------------------------------------------
+
+    def drive(self, case, *args, timeout=180):
+        """The driver program on Wine's own desktop (which draws the frames),
+        starting bc245xlt.exe and driving it through one case."""
+        result = self.run(["wine", "explorer", "/desktop=lane,1024x768", self.driver, case,
+                           self.windows_path(self.window), *args], env=self.display_env,
+                          timeout=timeout)
+        lines = result.stdout.decode(errors="replace").splitlines()
+        for line in lines:
+            if line.startswith("ok ") or line.startswith("FAIL "):
+                ok, _, what = line.partition(" ")
+                self.check(what, ok == "ok")
+        if not any(line.startswith("ok the window opens") for line in lines):
+            self.check("the driver ran", False, result.stderr[-2000:])
+        return lines
+
+    @staticmethod
+    def took(lines):
+        for line in lines:
+            if line.startswith("took "):
+                return float(line.split()[1])
+        return None
+
+    def window_cases(self, paced):
+        work = os.path.join(self.folder, "work")
+        image = os.path.join(work, "image.bin")
+        linux = os.path.join(work, "linux.mrv")
+        saved = os.path.join(work, "window – gespeichert.mrv")
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24",
+                                 "-nolisten", "tcp"], stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL)
+        display = xvfb.stdout.readline().decode().strip()
+        self.display_env = dict(self.env, DISPLAY=":" + display)
+        try:
+            print("the window at start, the About box")
+            self.drive("start")
+
+            print("Get Data in the window, saved")
+            shot = os.path.join(work, "window.bmp")
+            receiver = self.receiver_start("first", "--image", image)
+            lines = self.drive("get", self.windows_path(saved), self.windows_path(shot))
+            self.receiver_end(receiver)
+            shown = self.run([self.linux_cli, "show", linux]).stdout.decode().splitlines()[1:]
+            rows = [line[4:] for line in lines if line.startswith("row ")]
+            self.check("the listing shows the Linux tool's rows", rows == shown,
+                       "%d rows" % len(rows))
+            self.check("the saved file is the Linux tool's, byte for byte",
+                       os.path.exists(saved) and self.read(saved) == self.read(linux))
+            for line in lines:
+                if line.startswith("window "):
+                    print("  " + line)
+            if os.path.exists(shot):
+                png = os.path.join(self.build, "window-after-download.png")
+                bmp_to_png(shot, png)
+                print("  screenshot: %s" % png)
+
+            print("Send Data in the window, loaded")
+            received = os.path.join(work, "window-received.bin")
+            receiver = self.receiver_start("clone", "--out", received)
+            self.drive("send", self.windows_path(saved))
+            self.receiver_end(receiver)
+            self.check("the receiver holds the image byte for byte",
+                       os.path.exists(received) and self.read(received) == self.read(image))
+
+            print("a port that is not there")
+            self.drive("missing")
+
+            print("Escape during a transfer")
+            receiver = self.receiver_start("first", "--image", image, "--pace", "20")
+            self.drive("escape")
+            receiver.kill()
+            self.receiver_end(receiver)
+
+            if paced:
+                self.paced_window(image, saved)
+        finally:
+            xvfb.kill()
+            xvfb.wait()
+
+    def paced_window(self, image, saved):
+        """The window's transfers at the line's own rate: wall time against the
+        time the receiver's bytes take on a 9600-baud line."""
+        print("paced at 9600 baud")
+        for case, mode, args in (("get", "first", ["--image", image]),
+                                 ("send", "clone", [])):
+            receiver = self.receiver_start(mode, "--baud", "9600", *args)
+            target = [self.windows_path(os.path.join(self.folder, "work", "paced.mrv"))] \
+                if case == "get" else [self.windows_path(saved)]
+            lines = self.drive(case, *target)
+            said = self.receiver_end(receiver)
+            took = self.took(lines)
+            line_time = None
+            for word_line in said.splitlines():
+                if word_line.startswith("Paced "):
+                    line_time = int(word_line.split()[1]) * 10 / 9600
+            if took and line_time:
+                print("  %s: %.2f s, line time %.2f s, ratio %.3f" % (case, took, line_time,
+                                                                      took / line_time))
+            else:
+                print("  %s: no timing (%s)" % (case, said.strip()))
+
     def serial_backend(self):
         """The COM port backend's tests, each against a peer that plays its part."""
         print("COM port backend")
@@ -376,17 +485,47 @@ class Lane:
             os.close(master)
 
 
+def bmp_to_png(bmp, png):
+    """A 24-bit bottom-up BMP as a PNG file, with the standard library only."""
+    import struct
+    import zlib
+    data = open(bmp, "rb").read()
+    offset = struct.unpack_from("<I", data, 10)[0]
+    width, height = struct.unpack_from("<ii", data, 18)
+    stride = (width * 3 + 3) & ~3
+    raw = bytearray()
+    for y in range(height):
+        row = data[offset + (height - 1 - y) * stride:][:width * 3]
+        raw.append(0)
+        for x in range(width):
+            b, g, r = row[3 * x:3 * x + 3]
+            raw += bytes((r, g, b))
+
+    def chunk(kind, body):
+        return (struct.pack(">I", len(body)) + kind + body +
+                struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+
+    with open(png, "wb") as out:
+        out.write(b"\x89PNG\r\n\x1a\n")
+        out.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)))
+        out.write(chunk(b"IDAT", zlib.compress(bytes(raw), 9)))
+        out.write(chunk(b"IEND", b""))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--build", default="build-windows")
     parser.add_argument("--linux-build", default="build")
+    parser.add_argument("--paced", action="store_true",
+                        help="also time the window's transfers at 9600 baud")
     options = parser.parse_args()
     lane = Lane(options.build, options.linux_build)
     start = time.monotonic()
     lane.start()
     try:
         lane.transfers()
+        lane.window_cases(options.paced)
         lane.serial_backend()
     finally:
         lane.stop()
