@@ -101,6 +101,12 @@ private:
             if (windowClass == WC_STATIC && (control.style & SS_TYPEMASK) == SS_ICON) {
                 win::SetStaticIcon(children[i], IconHandle(AfxLoadIcon(control.iconId), true));
             }
+            // The system's face may set a label wider than the face the
+            // layout was made for; it keeps its place and grows to the right.
+            if (windowClass == WC_STATIC && (control.style & SS_TYPEMASK) == SS_LEFT &&
+                control.text != nullptr && std::strchr(control.text, '\n') == nullptr) {
+                win::FitTextWidth(children[i]);
+            }
             if (windowClass == WC_EDIT) {
                 wnd->SendMessage(kLimitText, kEditTextLimit);
             }

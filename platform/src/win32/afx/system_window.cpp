@@ -179,25 +179,85 @@ void PaintNow(Window window, bool children) {
 }
 
 void UseFixedPitchFont(Window control) {
-    // One font a height, made once and kept for the program's life.
+    // The fixed-pitch face at the largest height whose digits are no wider
+    // than the control's own font's, so that figures that fit in the
+    // control's font fit in it. One font a height, kept for the program's
+    // life.
     static std::map<LONG, HFONT> fonts;
-    LOGFONTW current{};
     auto* font = reinterpret_cast<HFONT>(SendMessageW(H(control), WM_GETFONT, 0, 0));
-    if (font == nullptr || GetObjectW(font, sizeof current, &current) == 0) {
+    HDC context = GetDC(H(control));
+    if (font == nullptr || context == nullptr) {
         return;
     }
-    HFONT& fixed = fonts[current.lfHeight];
-    if (fixed == nullptr) {
-        LOGFONTW wanted{};
-        wanted.lfHeight = current.lfHeight;
-        wanted.lfWeight = FW_NORMAL;
-        wanted.lfCharSet = DEFAULT_CHARSET;
-        wanted.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
-        lstrcpynW(wanted.lfFaceName, L"Courier New", LF_FACESIZE);
-        fixed = CreateFontIndirectW(&wanted);
+    const auto digitWidth = [context] {
+        SIZE digit{};
+        GetTextExtentPoint32W(context, L"0", 1, &digit);
+        return digit.cx;
+    };
+    HGDIOBJ previous = SelectObject(context, font);
+    const LONG own = digitWidth();
+    TEXTMETRICW ownMetrics{};
+    GetTextMetricsW(context, &ownMetrics);
+    HFONT chosen = nullptr;
+    for (LONG height = ownMetrics.tmHeight; height >= 6 && chosen == nullptr; --height) {
+        HFONT& fixed = fonts[height];
+        if (fixed == nullptr) {
+            LOGFONTW wanted{};
+            wanted.lfHeight = height;
+            wanted.lfWeight = FW_NORMAL;
+            wanted.lfCharSet = DEFAULT_CHARSET;
+            wanted.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+            lstrcpynW(wanted.lfFaceName, L"Courier New", LF_FACESIZE);
+            fixed = CreateFontIndirectW(&wanted);
+        }
+        SelectObject(context, fixed);
+        if (digitWidth() <= own || height == 6) {
+            chosen = fixed;
+        }
     }
-    if (fixed != nullptr) {
-        SendMessageW(H(control), WM_SETFONT, reinterpret_cast<WPARAM>(fixed), TRUE);
+    SelectObject(context, previous);
+    ReleaseDC(H(control), context);
+    if (chosen != nullptr) {
+        SendMessageW(H(control), WM_SETFONT, reinterpret_cast<WPARAM>(chosen), TRUE);
+    }
+}
+
+void FitTextWidth(Window control) {
+    const std::wstring text = GetText(control);
+    HDC context = GetDC(H(control));
+    if (text.empty() || context == nullptr) {
+        return;
+    }
+    HGDIOBJ previous =
+        SelectObject(context, reinterpret_cast<HFONT>(SendMessageW(H(control), WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &extent);
+    SelectObject(context, previous);
+    ReleaseDC(H(control), context);
+    HWND parent = GetParent(H(control));
+    const auto placeOf = [parent](HWND window) {
+        RECT rect{};
+        GetWindowRect(window, &rect);
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    };
+    const RECT rect = placeOf(H(control));
+    // Up to the next control on its row, or the edge of the client area.
+    RECT client{};
+    GetClientRect(parent, &client);
+    LONG limit = client.right;
+    for (HWND sibling = GetWindow(parent, GW_CHILD); sibling != nullptr;
+         sibling = GetWindow(sibling, GW_HWNDNEXT)) {
+        const RECT other = placeOf(sibling);
+        if (sibling != H(control) && other.left >= rect.right && other.top < rect.bottom &&
+            other.bottom > rect.top) {
+            limit = std::min(limit, other.left - 1);
+        }
+    }
+    const LONG width = std::min<LONG>(extent.cx, limit - rect.left);
+    if (width > rect.right - rect.left) {
+        SetWindowPos(H(control), nullptr, 0, 0, width, rect.bottom - rect.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 }
 
@@ -345,7 +405,8 @@ Icon CreateIcon(const std::vector<std::pair<int, std::vector<std::uint32_t>>>& i
     return icon;
 }
 
-int ShowMessageBox(Window owner, const std::wstring& text, const std::wstring& caption, unsigned type) {
+int ShowMessageBox(Window owner, const std::wstring& text, const std::wstring& caption,
+                   unsigned type) {
     return MessageBoxW(H(owner), text.c_str(), caption.c_str(), type);
 }
 

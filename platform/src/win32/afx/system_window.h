@@ -70,8 +70,11 @@ std::intptr_t SendText(Window window, unsigned message, std::uintptr_t wParam,
 std::wstring ComboEntry(Window combo, int index);
 // Paints now what is invalid in the window and, when asked, in its children.
 void PaintNow(Window window, bool children);
-// Shows the control's text in the fixed-pitch face at the height of its font.
+// Shows the control's text in the fixed-pitch face, no wider than its font.
 void UseFixedPitchFont(Window control);
+// Widens a one-line static that its text does not fit, up to the next
+// control on its row, so that the text is not cut.
+void FitTextWidth(Window control);
 // Appends an item (or, with no text, a separator) to the window's system menu.
 void AppendSystemMenu(Window window, unsigned id, const std::wstring& text);
 void SetIcon(Window window, bool big, Icon icon);
@@ -106,7 +109,8 @@ Icon CreateIcon(const std::vector<std::pair<int, std::vector<std::uint32_t>>>& i
 // Prompts
 
 // The message box of the type (MB_*) with the caption, modal to owner.
-int ShowMessageBox(Window owner, const std::wstring& text, const std::wstring& caption, unsigned type);
+int ShowMessageBox(Window owner, const std::wstring& text, const std::wstring& caption,
+                   unsigned type);
 // The open or save dialog with a filter of "name\0pattern\0" pairs; true with
 // the chosen path.
 bool ChooseFile(Window owner, bool open, const std::wstring& filter, unsigned long flags,
