@@ -3,11 +3,13 @@
 # compiler's run-time is linked in.
 #   scripts/check-windows-imports.sh PROGRAM.exe...
 set -eu
-system="KERNEL32.dll ADVAPI32.dll SETUPAPI.dll SHELL32.dll msvcrt.dll bcrypt.dll USER32.dll
-GDI32.dll COMCTL32.dll COMDLG32.dll cfgmgr32.dll"
+# Names are compared in lower case, as Windows compares them.
+system="kernel32.dll advapi32.dll setupapi.dll shell32.dll msvcrt.dll bcrypt.dll user32.dll
+gdi32.dll comctl32.dll comdlg32.dll cfgmgr32.dll"
 status=0
 for program in "$@"; do
-    for dll in $(x86_64-w64-mingw32-objdump -p "$program" | sed -n 's/^[[:space:]]*DLL Name: //p'); do
+    for dll in $(x86_64-w64-mingw32-objdump -p "$program" | sed -n 's/^[[:space:]]*DLL Name: //p' |
+        tr '[:upper:]' '[:lower:]'); do
         case " $(echo $system) " in
         *" $dll "*) ;;
         *) echo "$program imports $dll, which is not a system DLL" >&2; status=1 ;;
