@@ -419,6 +419,61 @@ class Lane:
             else:
                 print("  %s: no timing (%s)" % (case, said.strip()))
 
+    # -- The installer ---------------------------------------------------------
+
+    def installer(self):
+        """The installer, silent, in the lane's prefix; what it leaves is
+        checked, not its exit status (Wine may give 0 for a failure)."""
+        print("the installer")
+        setups = [name for name in os.listdir(self.build)
+                  if name.startswith("bc245xlt-") and name.endswith("-win64-setup.exe")]
+        self.check("cpack -G NSIS64 made the installer", len(setups) == 1, setups)
+        if len(setups) != 1:
+            return
+        folder = os.path.join(self.prefix, "drive_c", "Program Files", "BC245XLT Morvane Utility")
+        key = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" \
+              "BC245XLT Morvane Utility"
+        # What an earlier run may have left would make the installer remove it first.
+        shutil.rmtree(folder, ignore_errors=True)
+        for stale in (key, "HKLM\\Software\\BC245XLT Morvane Utility authors",
+                      "HKCU\\Software\\BC245XLT Morvane Utility authors"):
+            self.wine("reg", "delete", stale, "/f")
+        self.wine(os.path.join(self.build, setups[0]), "/S", timeout=180)
+        installed = sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+        self.check("installs both programs, the licence and the README, and an uninstaller",
+                   installed == ["LICENSE", "README.md", "Uninstall.exe", "bc245xlt-cli.exe",
+                                 "bc245xlt.exe"], installed)
+        self.check("the licence is the project's",
+                   os.path.exists(os.path.join(folder, "LICENSE")) and
+                   self.read(os.path.join(folder, "LICENSE")) ==
+                   self.read(os.path.join(os.path.dirname(__file__), "..", "..", "LICENSE")))
+        version = self.wine(os.path.join(folder, "bc245xlt-cli.exe"), "--version")
+        self.check("the installed tool runs", b"1.0.0.1" in version.stdout, version.stdout)
+        menu = os.path.join(self.prefix, "drive_c", "ProgramData", "Microsoft", "Windows",
+                            "Start Menu", "Programs", "BC245XLT Morvane Utility")
+        links = sorted(os.listdir(menu)) if os.path.isdir(menu) else []
+        self.check("a Start-menu shortcut to the window and to the uninstaller",
+                   links == ["BC245XLT Morvane Utility.lnk", "Uninstall.lnk"], links)
+        entry = self.wine("reg", "query", key).stdout.decode("utf-8", errors="replace")
+        self.check("an Add/Remove Programs entry with version and publisher",
+                   "DisplayVersion" in entry and "1.0.0.1" in entry and
+                   "BC245XLT Morvane Utility authors" in entry, entry)
+        # The uninstaller copies itself away and carries on after the command
+        # returns: what it removes is waited for.
+        self.wine("C:\\Program Files\\BC245XLT Morvane Utility\\Uninstall.exe", "/S",
+                  timeout=120)
+
+        def removed():
+            entry = self.wine("reg", "query", key).stdout.decode("utf-8", errors="replace")
+            return (not os.path.exists(os.path.join(folder, "bc245xlt.exe")) and
+                    not os.path.isdir(menu) and "DisplayVersion" not in entry)
+        deadline = time.monotonic() + 60
+        while not removed() and time.monotonic() < deadline:
+            time.sleep(0.5)
+        self.check("the uninstaller removes the programs, the shortcuts and the entry",
+                   removed())
+        shutil.rmtree(folder, ignore_errors=True)
+
     def serial_backend(self):
         """The COM port backend's tests, each against a peer that plays its part."""
         print("COM port backend")
@@ -529,6 +584,7 @@ def main():
     try:
         lane.transfers()
         lane.window_cases(options.paced)
+        lane.installer()
         lane.serial_backend()
     finally:
         lane.stop()
