@@ -129,7 +129,13 @@ struct Program {
 
     void Quit() {
         Press(window, IDCANCEL);
-        Check("Quit ends the program", Ended(10));
+        const bool ended = Ended(10);
+        Check("Quit ends the program", ended);
+        if (!ended) {
+            // A program left behind would hold the desktop for the next case.
+            TerminateProcess(process.hProcess, 1);
+            Ended(10);
+        }
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
