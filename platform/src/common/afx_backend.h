@@ -6,6 +6,7 @@
 #include "platform/afx/resources.h"
 
 #include <cstdint>
+#include <vector>
 
 // Makes sure the system keeps no settings for the application (it keeps none
 // of its own).
@@ -16,6 +17,6 @@ CUserPrompts& SystemPrompts();
 
 // The registered icon of that id, or null.
 const IconResource* FindIconResource(UINT id);
-// The colour of one pixel of an icon image's row, 0xAARRGGBB; 0 (transparent)
-// for '.' and anything that is not a palette digit.
-std::uint32_t IconPixelColour(char digit);
+// An icon image's pixels, 0xAARRGGBB row by row from the top; 0 (transparent)
+// for '.', for anything that is not a palette digit and where a row is short.
+std::vector<std::uint32_t> IconPixels(const IconImage& image);

@@ -46,6 +46,8 @@ const IconResource* FindIconResource(UINT id) {
     return nullptr;
 }
 
+namespace {
+
 std::uint32_t IconPixelColour(char digit) {
     static constexpr std::uint32_t kPalette[16] = {
         0xFF000000, 0xFF800000, 0xFF008000, 0xFF808000, 0xFF000080, 0xFF800080,
@@ -56,4 +58,20 @@ std::uint32_t IconPixelColour(char digit) {
                       : digit >= 'A' && digit <= 'F' ? digit - 'A' + 10
                                                      : -1;
     return index < 0 ? 0 : kPalette[index];
+}
+
+} // namespace
+
+std::vector<std::uint32_t> IconPixels(const IconImage& image) {
+    const int size = image.size > 0 ? image.size : 0;
+    std::vector<std::uint32_t> pixels(
+        static_cast<std::size_t>(size) * static_cast<std::size_t>(size), 0);
+    for (int y = 0; y < size && y < static_cast<int>(image.rows.size()); ++y) {
+        const std::string& row = image.rows[static_cast<std::size_t>(y)];
+        for (int x = 0; x < size && x < static_cast<int>(row.size()); ++x) {
+            pixels[static_cast<std::size_t>(y * size + x)] =
+                IconPixelColour(row[static_cast<std::size_t>(x)]);
+        }
+    }
+    return pixels;
 }

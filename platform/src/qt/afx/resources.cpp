@@ -18,12 +18,11 @@ struct CIcon {
 namespace {
 
 QImage RenderIconImage(const IconImage& source) {
+    const std::vector<std::uint32_t> pixels = IconPixels(source);
     QImage image(source.size, source.size, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    for (int y = 0; y < source.size && y < static_cast<int>(source.rows.size()); ++y) {
-        const std::string& row = source.rows[static_cast<std::size_t>(y)];
-        for (int x = 0; x < source.size && x < static_cast<int>(row.size()); ++x) {
-            image.setPixel(x, y, IconPixelColour(row[static_cast<std::size_t>(x)]));
+    for (int y = 0; y < source.size; ++y) {
+        for (int x = 0; x < source.size; ++x) {
+            image.setPixel(x, y, pixels[static_cast<std::size_t>(y * source.size + x)]);
         }
     }
     return image;

@@ -225,9 +225,13 @@ bool CDialog::LinkLabel(const CString& labelText, int id) {
     return false;
 }
 
+// Each control that has changed paints itself now; the others are left.
 void CDialog::UpdateWindow() {
-    if (GetSafeHwnd() != nullptr && win::IsVisible(W(GetSafeHwnd()))) {
-        win::PaintNow(W(GetSafeHwnd()), true);
+    if (GetSafeHwnd() == nullptr || !win::IsVisible(W(GetSafeHwnd()))) {
+        return;
+    }
+    for (const auto& control : m_controls) {
+        control->UpdateWindow();
     }
 }
 

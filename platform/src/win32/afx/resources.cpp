@@ -28,15 +28,7 @@ HICON AfxLoadIcon(UINT id) {
     }
     std::vector<std::pair<int, std::vector<std::uint32_t>>> images;
     for (const IconImage& image : entry->images) {
-        std::vector<std::uint32_t> pixels(static_cast<std::size_t>(image.size * image.size), 0);
-        for (int y = 0; y < image.size && y < static_cast<int>(image.rows.size()); ++y) {
-            const std::string& row = image.rows[static_cast<std::size_t>(y)];
-            for (int x = 0; x < image.size && x < static_cast<int>(row.size()); ++x) {
-                pixels[static_cast<std::size_t>(y * image.size + x)] =
-                    IconPixelColour(row[static_cast<std::size_t>(x)]);
-            }
-        }
-        images.emplace_back(image.size, std::move(pixels));
+        images.emplace_back(image.size, IconPixels(image));
     }
     CIcon& icon = loaded[id];
     icon.big = win::CreateIcon(images, win::SystemMetric(kLargeIcon));

@@ -174,6 +174,18 @@ std::wstring ComboEntry(Window combo, int index) {
     return text;
 }
 
+void DeferRedraw(Window window) {
+    constexpr UINT_PTR kRedrawTimer = 0xBC24;
+    SendMessageW(H(window), WM_SETREDRAW, FALSE, 0);
+    // A timer's turn comes when nothing else is waiting in the queue.
+    SetTimer(H(window), kRedrawTimer, 0, [](HWND list, UINT, UINT_PTR id, DWORD) {
+        KillTimer(list, id);
+        SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+        RedrawWindow(list, nullptr, nullptr,
+                     RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+    });
+}
+
 void PaintNow(Window window, bool children) {
     RedrawWindow(H(window), nullptr, nullptr, RDW_UPDATENOW | (children ? RDW_ALLCHILDREN : 0));
 }

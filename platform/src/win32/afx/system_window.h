@@ -68,6 +68,9 @@ std::intptr_t SendText(Window window, unsigned message, std::uintptr_t wParam,
                        const std::wstring& text);
 // A drop-down list's entry, or "" when there is none.
 std::wstring ComboEntry(Window combo, int index);
+// Stops drawing the window until the thread next dispatches its messages,
+// then draws it whole once.
+void DeferRedraw(Window window);
 // Paints now what is invalid in the window and, when asked, in its children.
 void PaintNow(Window window, bool children);
 // Shows the control's text in the fixed-pitch face, no wider than its font.

@@ -47,6 +47,11 @@ LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     switch (message) {
+    case LB_RESETCONTENT:
+        // A list that is emptied is filled again at once, row by row: it is
+        // drawn again once, when the program next waits for messages.
+        win::DeferRedraw(W(m_hWnd));
+        return win::Send(W(m_hWnd), message, wParam, lParam);
     case LB_ADDSTRING:
     case CB_ADDSTRING:
         return win::SendText(W(m_hWnd), message, wParam,
