@@ -387,7 +387,10 @@ class Lane:
 
             print("Escape during a transfer")
             receiver = self.receiver_start("first", "--image", image, "--pace", "20")
-            self.drive("escape")
+            during = os.path.join(work, "during.bmp")
+            self.drive("escape", self.windows_path(during))
+            if os.path.exists(during):
+                bmp_to_png(during, os.path.join(self.build, "window-during-download.png"))
             receiver.kill()
             self.receiver_end(receiver)
 

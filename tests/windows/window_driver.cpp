@@ -2,7 +2,8 @@
 // window by its caption, reads its controls by id, presses buttons, answers
 // message boxes and the file dialogs, and follows the status line.
 //   window_driver.exe CASE PROGRAM [FILE] [SCREENSHOT]
-// Cases: start, get FILE [SCREENSHOT], send FILE, missing, escape.
+// Cases: start [SCREENSHOT], get FILE [SCREENSHOT], send FILE, missing,
+// escape [SCREENSHOT].
 // Prints "ok ..." or "FAIL ..." a check, "row ..." for the listing's rows and
 // "took S" for a transfer's wall time; exits 1 when a check failed.
 #include <windows.h>
@@ -346,13 +347,16 @@ void MissingCase(Program& program) {
     Check("and no second box", WaitForBox(w, 1.5) == nullptr);
 }
 
-void EscapeCase(Program& program) {
+void EscapeCase(Program& program, const std::wstring& screenshot) {
     HWND w = program.window;
     Press(w, kGet);
     AnswerBox(w, "Get Data asks for FIRST mode");
     Check(
         "the transfer runs",
         WaitFor([&] { return SendMessageW(GetDlgItem(w, kProgress), PBM_GETPOS, 0, 0) > 2; }, 20));
+    if (!screenshot.empty()) {
+        Screenshot(w, screenshot); // the window as a transfer paints it
+    }
     PostMessageW(w, WM_KEYDOWN, VK_ESCAPE, 0);
     const std::wstring error = AnswerBox(w, "Escape ends the transfer with a box");
     Check("the transfer error", error.rfind(L"There was an error during data transfer.", 0) == 0,
@@ -376,6 +380,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     Check("the window opens", true);
     if (which == L"start") {
+        if (argc > 3) {
+            Screenshot(program.window, argv[3]);
+        }
         StartCase(program);
     } else if (which == L"get" && argc > 3) {
         GetCase(program, argv[3], argc > 4 ? argv[4] : L"");
@@ -384,7 +391,7 @@ int wmain(int argc, wchar_t** argv) {
     } else if (which == L"missing") {
         MissingCase(program);
     } else if (which == L"escape") {
-        EscapeCase(program);
+        EscapeCase(program, argc > 3 ? argv[3] : L"");
     }
     program.Quit();
     return failures == 0 ? 0 : 1;

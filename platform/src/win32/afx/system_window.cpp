@@ -125,8 +125,26 @@ void Show(Window window) {
     ShowWindow(H(window), SW_SHOW);
 }
 
-void SetText(Window window, const std::wstring& text) {
-    SetWindowTextW(H(window), text.c_str());
+std::intptr_t SendUnpainted(Window window, unsigned message, std::uintptr_t wParam,
+                            std::intptr_t lParam) {
+    if (IsWindowVisible(H(window)) == FALSE) {
+        return SendMessageW(H(window), message, wParam, lParam);
+    }
+    // Some controls paint inside the message; with drawing held, the change
+    // only marks the control for the next paint.
+    SendMessageW(H(window), WM_SETREDRAW, FALSE, 0);
+    const LRESULT result = SendMessageW(H(window), message, wParam, lParam);
+    SendMessageW(H(window), WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(H(window), nullptr, TRUE);
+    return result;
+}
+
+void SetText(Window window, const std::wstring& text, bool unpainted) {
+    if (unpainted) {
+        SendUnpainted(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    } else {
+        SetWindowTextW(H(window), text.c_str());
+    }
 }
 
 std::wstring GetText(Window window) {

@@ -55,7 +55,8 @@ void Show(Window window);
 // ---------------------------------------------------------------------------
 // Windows and controls
 
-void SetText(Window window, const std::wstring& text);
+// The window's text; unpainted, the change waits for the next paint.
+void SetText(Window window, const std::wstring& text, bool unpainted = false);
 std::wstring GetText(Window window);
 // Returns whether the window was disabled before.
 bool Enable(Window window, bool enable);
@@ -63,6 +64,10 @@ bool IsEnabled(Window window);
 bool IsIconic(Window window);
 bool IsVisible(Window window);
 std::intptr_t Send(Window window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+// A message that changes what a visible control shows, the change left for
+// the next paint.
+std::intptr_t SendUnpainted(Window window, unsigned message, std::uintptr_t wParam,
+                            std::intptr_t lParam);
 // A list's or a drop-down list's text, with its message's own string.
 std::intptr_t SendText(Window window, unsigned message, std::uintptr_t wParam,
                        const std::wstring& text);

@@ -20,9 +20,12 @@ constexpr UINT kStyleWindowWithCaption = WS_CAPTION;
 
 } // namespace
 
+// A static's new text is painted by the next UpdateWindow or by the message
+// loop, not inside the call: a transfer sets one between a reply and the next
+// record and paints it once that record is on its way.
 void CWnd::SetWindowText(const CString& text) {
     if (m_hWnd != nullptr) {
-        win::SetText(W(m_hWnd), WideOfAnsi(text));
+        win::SetText(W(m_hWnd), WideOfAnsi(text), m_class == WC_STATIC);
     }
 }
 
@@ -68,6 +71,10 @@ LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         return static_cast<LRESULT>(text.size());
     }
+    case PBM_STEPIT:
+    case PBM_SETPOS:
+        // Painted by the next UpdateWindow, as a static's new text is.
+        return win::SendUnpainted(W(m_hWnd), message, wParam, lParam);
     case WM_SETICON:
         win::SetIcon(W(m_hWnd), wParam == ICON_BIG,
                      IconHandle(reinterpret_cast<HICON>(lParam), wParam == ICON_BIG));
