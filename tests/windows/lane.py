@@ -385,8 +385,9 @@ class Lane:
             print("a port that is not there")
             self.drive("missing")
 
-            print("Escape during a transfer")
-            receiver = self.receiver_start("first", "--image", image, "--pace", "20")
+            print("Escape and the close button during a transfer")
+            receiver = self.receiver_start("first", "--image", image, "--pace", "20",
+                                           "--repeat")
             during = os.path.join(work, "during.bmp")
             self.drive("escape", self.windows_path(during))
             if os.path.exists(during):

@@ -363,6 +363,21 @@ void EscapeCase(Program& program, const std::wstring& screenshot) {
           error);
     Check("the window stays", IsWindow(w) != FALSE && ItemText(w, kStatus).rfind(L"ERROR", 0) == 0,
           ItemText(w, kStatus));
+
+    // A click on the close button during a transfer is a close request: it
+    // cancels the transfer and leaves the window open.
+    const LRESULT before = SendMessageW(GetDlgItem(w, kProgress), PBM_GETPOS, 0, 0);
+    Press(w, kGet);
+    AnswerBox(w, "Get Data asks for FIRST mode");
+    Check("the second transfer runs",
+          WaitFor(
+              [&] { return SendMessageW(GetDlgItem(w, kProgress), PBM_GETPOS, 0, 0) > before + 2; },
+              20));
+    PostMessageW(w, WM_NCLBUTTONUP, HTCLOSE, 0);
+    const std::wstring closed = AnswerBox(w, "the close button ends the transfer with a box");
+    Check("the transfer error again",
+          closed.rfind(L"There was an error during data transfer.", 0) == 0, closed);
+    Check("and the window stays", IsWindow(w) != FALSE);
 }
 
 } // namespace

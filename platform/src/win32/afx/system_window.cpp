@@ -117,10 +117,6 @@ void CenterWindow(Window window, Window owner) {
     SetWindowPos(H(window), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void SetFocus(Window window) {
-    ::SetFocus(H(window));
-}
-
 void Show(Window window) {
     ShowWindow(H(window), SW_SHOW);
 }
@@ -468,12 +464,16 @@ void DispatchWithoutInput(const std::function<void(unsigned message, std::uintpt
             return;
         }
         const UINT kind = message.message;
-        if (kind == WM_KEYDOWN || kind == WM_SYSKEYDOWN) {
-            report(WM_KEYDOWN, message.wParam == VK_ESCAPE ? VK_ESCAPE : 0);
+        // The close button, Alt+F4 and the system's close command are close
+        // requests.
+        if (kind == WM_CLOSE || (kind == WM_SYSCOMMAND && (message.wParam & 0xFFF0) == SC_CLOSE) ||
+            (kind == WM_NCLBUTTONUP && message.wParam == HTCLOSE) ||
+            (kind == WM_SYSKEYDOWN && message.wParam == VK_F4)) {
+            report(WM_CLOSE, 0);
             continue;
         }
-        if (kind == WM_CLOSE || (kind == WM_SYSCOMMAND && (message.wParam & 0xFFF0) == SC_CLOSE)) {
-            report(WM_CLOSE, 0);
+        if (kind == WM_KEYDOWN || kind == WM_SYSKEYDOWN) {
+            report(WM_KEYDOWN, message.wParam == VK_ESCAPE ? VK_ESCAPE : 0);
             continue;
         }
         if ((kind >= WM_KEYFIRST && kind <= WM_KEYLAST) ||

@@ -49,7 +49,6 @@ void PlaceBefore(Window window, Window next);
 // Centres the window over its owner's window, or on the work area of the
 // screen when it has none, and keeps it inside that work area.
 void CenterWindow(Window window, Window owner);
-void SetFocus(Window window);
 void Show(Window window);
 
 // ---------------------------------------------------------------------------
