@@ -6,6 +6,7 @@
 #include "platform/afx/resources.h"
 
 #include <cstdint>
+#include <map>
 #include <vector>
 
 // Makes sure the system keeps no settings for the application (it keeps none
@@ -20,3 +21,19 @@ const IconResource* FindIconResource(UINT id);
 // An icon image's pixels, 0xAARRGGBB row by row from the top; 0 (transparent)
 // for '.', for anything that is not a palette digit and where a row is short.
 std::vector<std::uint32_t> IconPixels(const IconImage& image);
+
+// The icon of that id, made by make(resource, icon) the first time it is asked
+// for and kept for the program's life; null when there is no such icon.
+template <class Icon, class Make> Icon* LoadIconOnce(UINT id, Make make) {
+    static std::map<UINT, Icon> loaded;
+    if (auto found = loaded.find(id); found != loaded.end()) {
+        return &found->second;
+    }
+    const IconResource* entry = FindIconResource(id);
+    if (entry == nullptr) {
+        return nullptr;
+    }
+    Icon& icon = loaded[id];
+    make(*entry, icon);
+    return &icon;
+}

@@ -9,8 +9,6 @@
 #include <QImage>
 #include <QPixmap>
 
-#include <map>
-
 struct CIcon {
     QIcon icon;
 };
@@ -31,19 +29,11 @@ QImage RenderIconImage(const IconImage& source) {
 } // namespace
 
 HICON AfxLoadIcon(UINT id) {
-    static std::map<UINT, CIcon> loaded;
-    if (auto found = loaded.find(id); found != loaded.end()) {
-        return &found->second;
-    }
-    const IconResource* entry = FindIconResource(id);
-    if (entry == nullptr) {
-        return nullptr;
-    }
-    CIcon& icon = loaded[id];
-    for (const IconImage& image : entry->images) {
-        icon.icon.addPixmap(QPixmap::fromImage(RenderIconImage(image)));
-    }
-    return &icon;
+    return LoadIconOnce<CIcon>(id, [](const IconResource& entry, CIcon& icon) {
+        for (const IconImage& image : entry.images) {
+            icon.icon.addPixmap(QPixmap::fromImage(RenderIconImage(image)));
+        }
+    });
 }
 
 const QIcon& AfxIconImage(HICON icon) {

@@ -4,7 +4,6 @@
 #include "common/afx_backend.h"
 #include "icons.h"
 
-#include <map>
 #include <utility>
 
 struct CIcon {
@@ -18,22 +17,14 @@ constexpr int kSmallIcon = 49; // SM_CXSMICON
 } // namespace
 
 HICON AfxLoadIcon(UINT id) {
-    static std::map<UINT, CIcon> loaded;
-    if (auto found = loaded.find(id); found != loaded.end()) {
-        return &found->second;
-    }
-    const IconResource* entry = FindIconResource(id);
-    if (entry == nullptr) {
-        return nullptr;
-    }
-    std::vector<std::pair<int, std::vector<std::uint32_t>>> images;
-    for (const IconImage& image : entry->images) {
-        images.emplace_back(image.size, IconPixels(image));
-    }
-    CIcon& icon = loaded[id];
-    icon.big = win::CreateIcon(images, win::SystemMetric(kLargeIcon));
-    icon.small = win::CreateIcon(images, win::SystemMetric(kSmallIcon));
-    return &icon;
+    return LoadIconOnce<CIcon>(id, [](const IconResource& entry, CIcon& icon) {
+        std::vector<std::pair<int, std::vector<std::uint32_t>>> images;
+        for (const IconImage& image : entry.images) {
+            images.emplace_back(image.size, IconPixels(image));
+        }
+        icon.big = win::CreateIcon(images, win::SystemMetric(kLargeIcon));
+        icon.small = win::CreateIcon(images, win::SystemMetric(kSmallIcon));
+    });
 }
 
 win::Icon IconHandle(HICON icon, bool big) {
