@@ -570,17 +570,20 @@ class Lane:
             guest.qmp_command("device_del", id="adapter")
             return time.monotonic()
 
+        def expect_line_lost(status, pulled, command, log, when):
+            """The tool ended with a line failure soon after the pull. The pull
+            is met by a read or by a write, whichever comes first."""
+            timings.append(self.ended_at - pulled)
+            self.expect_exit(status, 4, command)
+            text = guest.output(f"cat {log}")
+            if ("ERROR: Serial port read failed" not in text and
+                    "ERROR: Serial port write failed" not in text):
+                raise CheckFailed(f"{when} the tool said {text!r}")
+
         status, _, pulled, _ = self.download(port, "/tmp/earlier.mrv", port["com"],
                                              ("--pace", "20"), during=pull)
         try:
-            timings.append(self.ended_at - pulled)
-            self.expect_exit(status, 4, "get")
-            text = guest.output("cat /tmp/get.log")
-            # The pull is met by a read or by the answer's write, whichever
-            # comes first.
-            if ("ERROR: Serial port read failed" not in text and
-                    "ERROR: Serial port write failed" not in text):
-                raise CheckFailed(f"mid-download the tool said {text!r}")
+            expect_line_lost(status, pulled, "get", "/tmp/get.log", "mid-download")
             guest.ok("md5sum -c /tmp/earlier.md5")
             console = guest.output(f"bc245xlt-lane-probe open {port['com']}")
             if "system console" not in console:
@@ -595,14 +598,7 @@ class Lane:
         status, _, pulled = self.upload(port, "/images/pattern.mrv", port["com"], ("--pace", "20"),
                                         during=pull)
         try:
-            timings.append(self.ended_at - pulled)
-            self.expect_exit(status, 4, "send")
-            text = guest.output("cat /tmp/send.log")
-            # Mid-upload the pull is met by the wait for the reply or by the
-            # next record's write, whichever comes first.
-            if ("ERROR: Serial port read failed" not in text and
-                    "ERROR: Serial port write failed" not in text):
-                raise CheckFailed(f"mid-upload the tool said {text!r}")
+            expect_line_lost(status, pulled, "send", "/tmp/send.log", "mid-upload")
         finally:
             self.replug()  # the cases after this one need the adapter
         if max(timings) > 1.0:

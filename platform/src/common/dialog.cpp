@@ -36,6 +36,17 @@ CWnd* CDialog::GetDlgItem(int id) const {
     return nullptr;
 }
 
+CWnd* CDialog::StaticWithText(const CString& text) const {
+    for (const auto& control : m_controls) {
+        CString shown;
+        control->GetWindowText(shown);
+        if (control->WindowClass() == WC_STATIC && shown == text) {
+            return control.get();
+        }
+    }
+    return nullptr;
+}
+
 CMenu* CDialog::GetSystemMenu(BOOL) {
     return m_systemMenu.get();
 }

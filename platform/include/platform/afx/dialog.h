@@ -51,6 +51,8 @@ protected:
 
 private:
     bool CreateDialogWindow();
+    // The static control that shows that text, or null.
+    CWnd* StaticWithText(const CString& text) const;
 
     UINT m_templateId;
     CWnd* m_parent;

@@ -206,22 +206,16 @@ void CDialog::DestroyWindow() {
 
 bool CDialog::LinkLabel(const CString& labelText, int id) {
     CWnd* control = GetDlgItem(id);
-    if (control == nullptr) {
+    CWnd* shown = StaticWithText(labelText);
+    auto* label = shown != nullptr ? qobject_cast<QLabel*>(WidgetOf(*shown)) : nullptr;
+    if (control == nullptr || label == nullptr) {
         return false;
     }
-    for (const auto& candidate : m_controls) {
-        auto* label = qobject_cast<QLabel*>(WidgetOf(*candidate));
-        CString text;
-        candidate->GetWindowText(text);
-        if (label != nullptr && candidate->WindowClass() == WC_STATIC && text == labelText) {
-            label->setBuddy(WidgetOf(*control));
-            CString name = labelText;
-            name.erase(std::remove(name.begin(), name.end(), '&'), name.end());
-            control->SetAccessibleName(name);
-            return true;
-        }
-    }
-    return false;
+    label->setBuddy(WidgetOf(*control));
+    CString name = labelText;
+    name.erase(std::remove(name.begin(), name.end(), '&'), name.end());
+    control->SetAccessibleName(name);
+    return true;
 }
 
 // What has changed in the controls is painted in one repaint of the region it

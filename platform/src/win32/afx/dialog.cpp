@@ -70,9 +70,8 @@ private:
             });
             return 0;
         }
-        if (m_owner->FindMessageEntry(message, wParam) == nullptr) {
-            return 0;
-        }
+        // What no map names reaches DefWindowProc, which leaves it to the
+        // system as a handler's Default() does.
         bool asked = false;
         bool* outer = std::exchange(defaultAsked, &asked);
         const LRESULT result = m_owner->WindowProc(message, wParam, lParam);
@@ -211,18 +210,12 @@ void CDialog::DestroyWindow() {
 // the dialog's windows: the label is moved there.
 bool CDialog::LinkLabel(const CString& labelText, int id) {
     CWnd* control = GetDlgItem(id);
-    if (control == nullptr) {
+    CWnd* label = StaticWithText(labelText);
+    if (control == nullptr || label == nullptr) {
         return false;
     }
-    for (const auto& candidate : m_controls) {
-        CString text;
-        candidate->GetWindowText(text);
-        if (candidate->WindowClass() == WC_STATIC && text == labelText) {
-            win::PlaceBefore(W(candidate->GetSafeHwnd()), W(control->GetSafeHwnd()));
-            return true;
-        }
-    }
-    return false;
+    win::PlaceBefore(W(label->GetSafeHwnd()), W(control->GetSafeHwnd()));
+    return true;
 }
 
 // Each control that has changed paints itself now; the others are left.

@@ -55,7 +55,7 @@ bool HoldBack(UINT message, WPARAM wParam) {
     if (!CInputGuard::Active()) {
         return false;
     }
-    if (message == WM_CLOSE || (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE)) {
+    if (win::IsCloseRequest(message, wParam)) {
         Report(WM_CLOSE, 0);
         return true;
     }

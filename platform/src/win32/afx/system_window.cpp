@@ -204,28 +204,38 @@ void PaintNow(Window window, bool children) {
     RedrawWindow(H(window), nullptr, nullptr, RDW_UPDATENOW | (children ? RDW_ALLCHILDREN : 0));
 }
 
+// The size a text takes in a font, as the window's device draws it; its
+// height is the font's.
+SIZE TextExtent(HWND window, HFONT font, const std::wstring& text) {
+    SIZE extent{};
+    HDC context = GetDC(window);
+    if (context == nullptr) {
+        return extent;
+    }
+    HGDIOBJ previous = SelectObject(context, font);
+    GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &extent);
+    SelectObject(context, previous);
+    ReleaseDC(window, context);
+    return extent;
+}
+
+HFONT FontOf(HWND window) {
+    return reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
+}
+
 void UseFixedPitchFont(Window control) {
     // The fixed-pitch face at the largest height whose digits are no wider
     // than the control's own font's, so that figures that fit in the
     // control's font fit in it. One font a height, kept for the program's
     // life.
     static std::map<LONG, HFONT> fonts;
-    auto* font = reinterpret_cast<HFONT>(SendMessageW(H(control), WM_GETFONT, 0, 0));
-    HDC context = GetDC(H(control));
-    if (font == nullptr || context == nullptr) {
+    HFONT font = FontOf(H(control));
+    if (font == nullptr) {
         return;
     }
-    const auto digitWidth = [context] {
-        SIZE digit{};
-        GetTextExtentPoint32W(context, L"0", 1, &digit);
-        return digit.cx;
-    };
-    HGDIOBJ previous = SelectObject(context, font);
-    const LONG own = digitWidth();
-    TEXTMETRICW ownMetrics{};
-    GetTextMetricsW(context, &ownMetrics);
+    const SIZE own = TextExtent(H(control), font, L"0");
     HFONT chosen = nullptr;
-    for (LONG height = ownMetrics.tmHeight; height >= 6 && chosen == nullptr; --height) {
+    for (LONG height = own.cy; height >= 6 && chosen == nullptr; --height) {
         HFONT& fixed = fonts[height];
         if (fixed == nullptr) {
             LOGFONTW wanted{};
@@ -236,13 +246,10 @@ void UseFixedPitchFont(Window control) {
             lstrcpynW(wanted.lfFaceName, L"Courier New", LF_FACESIZE);
             fixed = CreateFontIndirectW(&wanted);
         }
-        SelectObject(context, fixed);
-        if (digitWidth() <= own || height == 6) {
+        if (TextExtent(H(control), fixed, L"0").cx <= own.cx || height == 6) {
             chosen = fixed;
         }
     }
-    SelectObject(context, previous);
-    ReleaseDC(H(control), context);
     if (chosen != nullptr) {
         SendMessageW(H(control), WM_SETFONT, reinterpret_cast<WPARAM>(chosen), TRUE);
     }
@@ -250,16 +257,10 @@ void UseFixedPitchFont(Window control) {
 
 void FitTextWidth(Window control) {
     const std::wstring text = GetText(control);
-    HDC context = GetDC(H(control));
-    if (text.empty() || context == nullptr) {
+    if (text.empty()) {
         return;
     }
-    HGDIOBJ previous =
-        SelectObject(context, reinterpret_cast<HFONT>(SendMessageW(H(control), WM_GETFONT, 0, 0)));
-    SIZE extent{};
-    GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &extent);
-    SelectObject(context, previous);
-    ReleaseDC(H(control), context);
+    const SIZE extent = TextExtent(H(control), FontOf(H(control)), text);
     HWND parent = GetParent(H(control));
     const auto placeOf = [parent](HWND window) {
         RECT rect{};
@@ -272,10 +273,9 @@ void FitTextWidth(Window control) {
     RECT client{};
     GetClientRect(parent, &client);
     LONG limit = client.right;
-    for (HWND sibling = GetWindow(parent, GW_CHILD); sibling != nullptr;
-         sibling = GetWindow(sibling, GW_HWNDNEXT)) {
-        const RECT other = placeOf(sibling);
-        if (sibling != H(control) && other.left >= rect.right && other.top < rect.bottom &&
+    for (Window sibling : ChildWindows(parent)) {
+        const RECT other = placeOf(H(sibling));
+        if (sibling != control && other.left >= rect.right && other.top < rect.bottom &&
             other.bottom > rect.top) {
             limit = std::min(limit, other.left - 1);
         }
@@ -455,6 +455,12 @@ bool ChooseFile(Window owner, bool open, const std::wstring& filter, unsigned lo
     return !path.empty();
 }
 
+bool IsCloseRequest(unsigned message, std::uintptr_t wParam) {
+    return message == WM_CLOSE || (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE) ||
+           (message == WM_NCLBUTTONUP && wParam == HTCLOSE) ||
+           (message == WM_SYSKEYDOWN && wParam == VK_F4);
+}
+
 void DispatchWithoutInput(const std::function<void(unsigned message, std::uintptr_t key)>& report) {
     MSG message{};
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
@@ -464,11 +470,7 @@ void DispatchWithoutInput(const std::function<void(unsigned message, std::uintpt
             return;
         }
         const UINT kind = message.message;
-        // The close button, Alt+F4 and the system's close command are close
-        // requests.
-        if (kind == WM_CLOSE || (kind == WM_SYSCOMMAND && (message.wParam & 0xFFF0) == SC_CLOSE) ||
-            (kind == WM_NCLBUTTONUP && message.wParam == HTCLOSE) ||
-            (kind == WM_SYSKEYDOWN && message.wParam == VK_F4)) {
+        if (IsCloseRequest(kind, message.wParam)) {
             report(WM_CLOSE, 0);
             continue;
         }

@@ -126,6 +126,9 @@ bool ChooseFile(Window owner, bool open, const std::wstring& filter, unsigned lo
 // ---------------------------------------------------------------------------
 // The message loop while input is held back
 
+// Whether a message asks to close the window: WM_CLOSE, the system's close
+// command, a click on the close button or Alt+F4.
+bool IsCloseRequest(unsigned message, std::uintptr_t wParam);
 // Dispatches what is pending except user input. Key presses and close
 // requests are reported (message WM_KEYDOWN with the key, or WM_CLOSE) and,
 // like all other input, dropped.
